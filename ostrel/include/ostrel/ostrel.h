@@ -1,0 +1,289 @@
+// The Ostrel embedded-SQL client library: the one interface between spoolmap
+// and a database.
+//
+// The library mimics a classic embedded-SQL runtime: SQL objects (prepared
+// statements, descriptors, the cursor) are named by short text ids, every
+// operation leaves a status behind (below 0 a failure, 100 "no row"), and a
+// failure leaves diagnostics conditions that the caller turns into its own
+// error report. Behind the interface sit two engines: an embedded one over a
+// SQLite file (GeoPackage, SpatiaLite or a native database) and, later, one
+// over a PostgreSQL/PostGIS server. Nothing here knows shapefiles or dBASE
+// beyond the spatial extension's GX_AsShape.
+//
+// Every SQL operation (connections, statements, descriptors, the cursor)
+// returns the status it leaves in osl_status(): 0 on success, 100 for "no row /
+// no more rows", below 0 on failure, with diagnostics conditions (osl_diag_*).
+// The value helpers at the end (var buffers, time, dates, decimals, text)
+// return their own results and leave the status alone.
+
+#ifndef OSTREL_OSTREL_H
+#define OSTREL_OSTREL_H
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Status of the last operation.
+
+constexpr int OSL_OK = 0;
+constexpr int OSL_NO_ROW = 100;
+
+// Status of the last library operation (the classic SQLCODE).
+int osl_status();
+
+// ---------------------------------------------------------------------------
+// Codes shared by the caller and the library.
+
+// SQL type codes as a descriptor reports them in its TYPE item.
+enum OslSqlType : int {
+    OSL_SQL_CHAR = 0,
+    OSL_SQL_SMALLINT = 1,
+    OSL_SQL_INTEGER = 2,
+    OSL_SQL_FLOAT = 3,
+    OSL_SQL_SMALLFLOAT = 4,
+    OSL_SQL_DECIMAL = 5,
+    OSL_SQL_SERIAL = 6,
+    OSL_SQL_DATE = 7,
+    OSL_SQL_MONEY = 8,
+    OSL_SQL_VARCHAR = 13,
+    OSL_SQL_VAR_BINARY = 40,  // what the caller sets the shape item to
+    OSL_SQL_BOOLEAN = 45,
+    OSL_SQL_GEOMETRY = 41,    // a geometry column, never mapped by spoolmap
+    OSL_SQL_UNMAPPED = 99,    // any declared type outside the mapping
+};
+
+// Descriptor item codes.
+enum OslItemCode : int {
+    OSL_ITEM_COUNT = 0,  // header item: number of items
+    OSL_ITEM_TYPE = 1,
+    OSL_ITEM_LENGTH = 2,
+    OSL_ITEM_PRECISION = 3,
+    OSL_ITEM_NULLABLE = 4,
+    OSL_ITEM_INDICATOR = 5,  // -1 for a null value
+    OSL_ITEM_DATA = 6,
+    OSL_ITEM_NAME = 7,
+    OSL_ITEM_SCALE = 8,
+    OSL_ITEM_VAR_BY_LIBRARY = 12,  // set to 1 beside TYPE 40: the library sizes var buffers
+};
+
+// Host value codes: what kind of variable the caller hands over.
+enum OslHostType : int {
+    OSL_HOST_TEXT = 100,         // char buffer, blank-free, NUL-terminated, bounded by size
+    OSL_HOST_INT16 = 101,        // int16_t
+    OSL_HOST_INT32 = 102,        // int32_t
+    OSL_HOST_DOUBLE = 105,       // double
+    OSL_HOST_DECIMAL = 107,      // OslDecimal
+    OSL_HOST_CSTRING = 109,      // char buffer, NUL-terminated, bounded by size
+    OSL_HOST_DATE = 110,         // OslDate
+    OSL_HOST_VAR = 121,          // OslVar (var-length binary)
+    OSL_HOST_VAR_LOCATED = 124,  // OslVar readied with osl_var_ready
+};
+
+// ---------------------------------------------------------------------------
+// Value types.
+
+// A date counts days; day 0 is 1899-12-31 (so 1900-01-01 is day 1).
+using OslDate = int32_t;
+
+// An exact decimal number: sign, up to 32 significant digits and a power of
+// ten. value = sign * 0.d1 d2 ... dn * 10^exponent; zero has digit_count 0.
+// Its layout is the library's; callers only pass it back to the library.
+struct OslDecimal {
+    int8_t sign;         // +1 or -1
+    int8_t digit_count;  // 0..32
+    int16_t exponent;
+    uint8_t digits[32];  // each 0..9, most significant first
+};
+
+// Date-time qualifiers: (digits << 8) | (first unit << 4) | last unit.
+constexpr int OSL_HOUR_TO_SECOND = 1642;
+constexpr int OSL_HOUR_TO_FRACTION1 = 1899;  // hour to tenth of a second
+
+// A point in time. The library keeps the whole instant (so a difference across
+// midnight stays right); the qualifier only chooses what the text shows.
+struct OslDateTime {
+    int32_t qualifier;
+    int64_t microseconds;  // since 1970-01-01 00:00:00 UTC
+};
+
+// A span of time, shown hour to tenth of a second.
+struct OslInterval {
+    int32_t qualifier;
+    int64_t microseconds;
+};
+
+// A var-length binary buffer. Zero-initialise before first use.
+struct OslVar {
+    void* data;
+    int32_t length;      // bytes of value
+    int32_t capacity;    // bytes allocated
+    int32_t by_library;  // set by osl_var_ready: the library sizes the buffer
+};
+
+// A host variable: its kind, where it lives and how many bytes it has there
+// (size is required for texts and ignored for fixed-size kinds).
+struct OslHostValue {
+    int host_type;  // OslHostType
+    void* address;
+    size_t size;
+};
+
+// One request of osl_get_descriptor_items: which item, into what.
+struct OslItemRequest {
+    int item;  // OslItemCode
+    OslHostValue into;
+};
+
+// One setting of osl_set_descriptor_items.
+struct OslItemSetting {
+    int item;  // OslItemCode
+    int value;
+};
+
+// ---------------------------------------------------------------------------
+// Connections.
+
+// The user-and-password record of a connection; made just before connecting
+// and freed right after.
+struct OslConnectAuth;
+OslConnectAuth* osl_auth_make(const char* user, const char* password);
+void osl_auth_free(OslConnectAuth* auth);
+
+// Connects to "db" or "db@server" (see the platform contract for how a target
+// resolves); auth may be null. Makes the catalog views spoolmap's SQL names.
+int osl_connect(const char* target, const OslConnectAuth* auth);
+
+// Disconnects the current connection.
+int osl_disconnect_current();
+
+// Resolves a target to the database file the embedded engine would open,
+// without connecting. Returns 0 and the path (bounded by path_size) when the
+// target names an existing file, 1 (path empty) when it names a server, and a
+// negative status (with diagnostics) when no file would be found.
+int osl_resolve_database_file(const char* target, char* path, size_t path_size);
+
+// ---------------------------------------------------------------------------
+// Statements.
+
+// Prepares text under statement_id (replacing an earlier one of that id).
+int osl_prepare(const char* statement_id, const char* text);
+
+// Executes a prepared single-row statement into outputs (one per selected
+// item). 100 when it returns no row; more than one row is an error.
+int osl_execute_into(const char* statement_id, OslHostValue* outputs, int output_count);
+
+// Executes text directly with its ? markers bound to inputs, into outputs.
+int osl_execute_immediate(const char* text, const OslHostValue* inputs, int input_count,
+                          OslHostValue* outputs, int output_count);
+
+int osl_free_statement(const char* statement_id);
+
+// ---------------------------------------------------------------------------
+// Descriptors.
+
+int osl_allocate_descriptor(const char* descriptor_id, int max_items);
+int osl_deallocate_descriptor(const char* descriptor_id);
+
+// Describes a prepared statement into a descriptor: one item per selected
+// column, in select order, numbered from 1.
+int osl_describe(const char* statement_id, const char* descriptor_id);
+
+// The descriptor's header item COUNT.
+int osl_get_descriptor_count(const char* descriptor_id, int* count);
+
+// Reads several items of item number item_number (from 1) in one request.
+// After a fetch, INDICATOR and DATA hold the current row's value. A DATA
+// value that does not convert to the requested host type is refused with a
+// negative status and a diagnostic naming the column and the value.
+int osl_get_descriptor_items(const char* descriptor_id, int item_number,
+                             OslItemRequest* requests, int request_count);
+
+// Sets items of item number item_number (TYPE 40 and 12 = 1 on the shape item).
+int osl_set_descriptor_items(const char* descriptor_id, int item_number,
+                             const OslItemSetting* settings, int setting_count);
+
+// ---------------------------------------------------------------------------
+// The cursor.
+
+int osl_declare_cursor(const char* cursor_id, const char* statement_id);
+int osl_open_cursor(const char* cursor_id);
+// Fetches the next row into the descriptor; 100 when no row remains.
+int osl_fetch(const char* cursor_id, const char* descriptor_id);
+int osl_close_cursor(const char* cursor_id);
+int osl_free_cursor(const char* cursor_id);
+
+// ---------------------------------------------------------------------------
+// Diagnostics of the last failed operation. Reading them changes neither the
+// status nor the conditions.
+
+int osl_diag_condition_count();
+
+// Condition number (from 1): its code, SQL state (5 characters and a NUL),
+// message text (bounded by message_size, NUL-terminated) and the message's
+// length in bytes (at most 255). Returns 0, or a negative value for a number
+// outside 1..count.
+int osl_diag_condition(int number, int32_t* code, char sqlstate[6], char* message,
+                       size_t message_size, int32_t* message_length);
+
+// ---------------------------------------------------------------------------
+// Var buffers.
+
+int osl_var_alloc(OslVar* var, int32_t size);     // below 0 on failure
+int osl_var_setlen(OslVar* var, int32_t length);  // below 0 on failure
+void* osl_var_getdata(const OslVar* var);         // null on failure
+int32_t osl_var_getlen(const OslVar* var);        // 0 on failure
+int osl_var_dealloc(OslVar* var);                 // below 0 on failure
+// Readies an empty handle so that the library allocates room for a value of
+// any length when it fills it.
+int osl_var_ready(OslVar* var);
+
+// ---------------------------------------------------------------------------
+// Time, dates and decimals.
+
+// The current time, with the given qualifier.
+int osl_current_datetime(OslDateTime* value, int qualifier);
+
+// The text of a date-time by its qualifier, in local time: "hh:mm:ss" for
+// hour to second, "hh:mm:ss.t" for hour to tenth. Bounded by size.
+int osl_datetime_to_text(const OslDateTime* value, char* text, size_t size);
+
+// later - earlier, hour to tenth of a second.
+int osl_datetime_subtract(const OslDateTime* later, const OslDateTime* earlier,
+                          OslInterval* result);
+
+// "h:mm:ss.t", hours as many digits as needed. Bounded by size.
+int osl_interval_to_text(const OslInterval* value, char* text, size_t size);
+
+int osl_today(OslDate* date);
+
+// month, day, year of a date.
+int osl_date_split(OslDate date, int16_t mdy[3]);
+
+// Formats a date by a picture ("yyyymmdd"): exactly as many characters as the
+// picture, then a NUL; out must hold strlen(picture) + 1 bytes.
+int osl_date_format(OslDate date, const char* picture, char* out);
+
+// Formats a decimal by a picture of '-' digit positions with one '.' or a
+// final '&': exactly as many characters as the picture, then a NUL; out must
+// hold strlen(picture) + 1 bytes. A value that does not fit fills the picture
+// with '*' and returns a negative status.
+int osl_decimal_format(const OslDecimal* value, const char* picture, char* out);
+
+// below 0 when the decimal has no double value.
+int osl_decimal_to_double(const OslDecimal* value, double* result);
+
+// Fills count bytes at to with c.
+void osl_fill(char* to, size_t count, char c);
+
+// ---------------------------------------------------------------------------
+// Text.
+
+// 0 when a and b are equal ignoring ASCII case (as SQL identifiers compare).
+int osl_text_compare(const char* a, const char* b);
+
+// A whole decimal integer with an optional sign and nothing else (no blanks,
+// no trailing characters) that fits 32 bits: 0 and the value; else -1 and
+// *value untouched.
+int osl_text_to_int(const char* text, int32_t* value);
+
+#endif

@@ -1,0 +1,57 @@
+// The .dbf attribute table's header: the 32-byte file header, one 32-byte
+// descriptor per field and the terminator; written once at the end of a run,
+// read back at the start of an append, dumped into the log.
+
+#ifndef SPOOLMAP_DBF_DBF_HEADER_H
+#define SPOOLMAP_DBF_DBF_HEADER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+constexpr int kDbfFileHeaderBytes = 32;
+constexpr int kDbfDescriptorBytes = 32;
+constexpr int kDbfFieldNameChars = 10;  // and a zero byte: the name area is 11 bytes
+constexpr uint8_t kDbfVersionByte = 3;
+constexpr uint8_t kDbfHeaderTerminator = 0x0D;
+constexpr uint8_t kDbfEndOfFile = 0x1A;
+constexpr uint8_t kDbfFloatingDecimals = 255;  // fdec of a floating DECIMAL
+
+struct DbfHeader {
+    int32_t file_code = 0;
+    int32_t year = 0;  // since 1900
+    int32_t month = 0;
+    int32_t day = 0;
+    int32_t record_count = 0;
+    int16_t header_length = 0;
+    int16_t record_length = 0;
+};
+
+// The attribute fields, in field order: four parallel arrays as the .dbf
+// descriptors hold them, plus the name of the table column each field comes
+// from exactly as the database stores it (the dBASE name is upper case and at
+// most 10 characters, so the unload query selects by column_name).
+struct FieldTable {
+    int32_t field_count = 0;
+    int32_t capacity = 0;
+    char** fnam = nullptr;
+    char** column_name = nullptr;
+    char* ftyp = nullptr;
+    int32_t* flen = nullptr;
+    int32_t* fdec = nullptr;
+};
+
+// Frees the arrays and names; the table is empty afterwards.
+void free_field_table(FieldTable& fields);
+
+// Writes the header, descriptors and terminator at the start of the file.
+void write_dbf_header(FILE* stream, const DbfHeader& header, const FieldTable& fields);
+
+// Reads the header and fields of an existing file at byte 0; leaves the stream
+// after the terminator. Ends the run on a header an append would corrupt.
+void read_dbf_header(FILE* stream, DbfHeader& header, FieldTable& fields);
+
+// The dump text of the header and fields, into the caller's buffer.
+void dbf_header_dump(const DbfHeader& header, const FieldTable& fields, char* text, size_t size);
+
+#endif

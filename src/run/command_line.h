@@ -1,0 +1,65 @@
+// The command line: the program's only input besides the database. It is
+// parsed once, first thing, into the one RunSettings record of the process;
+// a bad command line ends the process before anything is opened.
+
+#ifndef SPOOLMAP_RUN_COMMAND_LINE_H
+#define SPOOLMAP_RUN_COMMAND_LINE_H
+
+#include <cstddef>
+#include <cstdint>
+
+// The parsed command line. The texts point into the argument strings, which
+// the parser changes in place: it splits the -l and -trc values at their
+// comma, lower-cases the -l and -D values and cuts ".shp" off the -f value.
+struct RunSettings {
+    const char* operation = nullptr;     // -o: "init" or "append"
+    const char* table_name = nullptr;    // -l, first part, lower case
+    const char* column_name = nullptr;   // -l, second part, lower case: the geometry column
+    const char* base_name = nullptr;     // -f, without a trailing ".shp"
+    const char* database = nullptr;      // -D, lower case
+    const char* server = nullptr;        // -s
+    const char* user = nullptr;          // -u
+    const char* password = nullptr;      // -p
+    int32_t requested_shape_type = 0;    // -t
+    const char* where_clause = nullptr;  // -w
+    const char* log_directory = nullptr; // the optional directory after -log
+    const char* trace_file = nullptr;    // -trc, first part
+    const char* trace_level = nullptr;   // -trc, second part, as typed
+
+    bool operation_given = false;
+    bool table_given = false;
+    bool base_name_given = false;
+    bool database_given = false;
+    bool server_given = false;
+    bool user_given = false;
+    bool password_given = false;
+    bool shape_type_given = false;
+    bool where_given = false;
+    bool log_given = false;
+    bool trace_given = false;
+};
+
+extern const char* const kProgramName;  // "spoolmap"
+extern const char* const kUsageText;    // no final line feed
+
+// Fills settings from the arguments (argv[0] is the program's own name).
+// Ends the process with the usage text or a message on a bad command line,
+// and with status 0 after -V.
+void parse_command_line(int argc, char** argv, RunSettings& settings);
+
+[[noreturn]] void show_usage();
+[[noreturn]] void show_version();
+
+// The summary of the command line, one line per switch given, in a fixed
+// order, with the password masked. Fails the run when it does not fit.
+void command_line_summary(const RunSettings& settings, char* buffer, size_t size);
+
+// The part of a path that names the file: what follows the last '/' or '\',
+// after a two-character drive prefix such as "C:".
+const char* file_part(const char* path);
+
+// ASCII letters to lower or upper case, in place; returns text.
+char* to_lower_in_place(char* text);
+char* to_upper_in_place(char* text);
+
+#endif

@@ -1,0 +1,40 @@
+// Everything spoolmap tells its user: fatal messages on the error stream,
+// notes on the standard output and time-stamped entries in the log file.
+// Each message is framed by line feeds, so two messages in a row stand one
+// empty line apart and a message of several lines keeps its own line feeds.
+
+#ifndef SPOOLMAP_RUN_MESSAGES_H
+#define SPOOLMAP_RUN_MESSAGES_H
+
+#include <cstddef>
+#include <cstdio>
+
+struct RunSettings;
+
+#define SPOOLMAP_PRINTF(format_index, first_argument) \
+    __attribute__((format(printf, format_index, first_argument)))
+
+// Line feed, the message, line feed on stderr; then ends the process with
+// status 1 through end_process. Never returns.
+[[noreturn]] void fatal_error(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// Line feed, the message, line feed on stdout.
+void console_note(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// Line feed, the time of day "hh:mm:ss", two blanks, the message, line feed on
+// the log stream. Only called with -log, once the log is attached.
+void log_note(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// console_note, and with a log attached the same text through log_note: the
+// pairing the run uses for its progress and summary lines.
+void note_and_log(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// The log stream that log_note writes to; null detaches it.
+void attach_log_stream(FILE* stream);
+FILE* attached_log_stream();
+
+// The log file's name: "<log_directory>/<file part of base>.log" with a log
+// directory, "<base>.log" without one. Fails the run when it does not fit.
+void form_log_name(const RunSettings& settings, char* name, size_t size);
+
+#endif
