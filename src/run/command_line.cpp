@@ -42,7 +42,9 @@ static const int32_t kRequestableShapeTypes[] = {1,  3,  5,  8,  9,  10, 11, 13,
 static const char kShpSuffix[] = ".shp";
 static constexpr size_t kShpSuffixChars = sizeof kShpSuffix - 1;
 
-void show_usage() { fatal_error("%s", kUsageText); }
+void show_usage() {
+    fatal_error("%s", kUsageText);
+}
 
 void show_version() {
     console_note("Spatial Kestrum Module %s utility, version %s", kProgramName,
@@ -136,8 +138,18 @@ static bool is_requestable_shape_type(int32_t type) {
 
 // The switches that take a value, in the order an argument is tested against
 // them; -log (optional value) and -trc come after these.
-enum class ValueSwitch { kOperation, kTable, kFile, kDatabase, kServer, kUser, kPassword,
-                         kShapeType, kWhere, kNone };
+enum class ValueSwitch {
+    kOperation,
+    kTable,
+    kFile,
+    kDatabase,
+    kServer,
+    kUser,
+    kPassword,
+    kShapeType,
+    kWhere,
+    kNone
+};
 
 static ValueSwitch match_value_switch(const char* argument) {
     static const char* const kNames[] = {"-o", "-l", "-f", "-D", "-s", "-u", "-p", "-t", "-w"};

@@ -12,19 +12,19 @@
 // the parser changes in place: it splits the -l and -trc values at their
 // comma, lower-cases the -l and -D values and cuts ".shp" off the -f value.
 struct RunSettings {
-    const char* operation = nullptr;     // -o: "init" or "append"
-    const char* table_name = nullptr;    // -l, first part, lower case
-    const char* column_name = nullptr;   // -l, second part, lower case: the geometry column
-    const char* base_name = nullptr;     // -f, without a trailing ".shp"
-    const char* database = nullptr;      // -D, lower case
-    const char* server = nullptr;        // -s
-    const char* user = nullptr;          // -u
-    const char* password = nullptr;      // -p
-    int32_t requested_shape_type = 0;    // -t
-    const char* where_clause = nullptr;  // -w
-    const char* log_directory = nullptr; // the optional directory after -log
-    const char* trace_file = nullptr;    // -trc, first part
-    const char* trace_level = nullptr;   // -trc, second part, as typed
+    const char* operation = nullptr;      // -o: "init" or "append"
+    const char* table_name = nullptr;     // -l, first part, lower case
+    const char* column_name = nullptr;    // -l, second part, lower case: the geometry column
+    const char* base_name = nullptr;      // -f, without a trailing ".shp"
+    const char* database = nullptr;       // -D, lower case
+    const char* server = nullptr;         // -s
+    const char* user = nullptr;           // -u
+    const char* password = nullptr;       // -p
+    int32_t requested_shape_type = 0;     // -t
+    const char* where_clause = nullptr;   // -w
+    const char* log_directory = nullptr;  // the optional directory after -log
+    const char* trace_file = nullptr;     // -trc, first part
+    const char* trace_level = nullptr;    // -trc, second part, as typed
 
     bool operation_given = false;
     bool table_given = false;

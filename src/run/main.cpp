@@ -2,4 +2,6 @@
 
 #include "run/unload_run.h"
 
-int main(int argc, char** argv) { run_unload(argc, argv); }
+int main(int argc, char** argv) {
+    run_unload(argc, argv);
+}

@@ -18,9 +18,13 @@ static constexpr size_t kTimeStampBytes = 512;
 
 static FILE* log_stream = nullptr;
 
-void attach_log_stream(FILE* stream) { log_stream = stream; }
+void attach_log_stream(FILE* stream) {
+    log_stream = stream;
+}
 
-FILE* attached_log_stream() { return log_stream; }
+FILE* attached_log_stream() {
+    return log_stream;
+}
 
 static void write_framed(FILE* stream, const char* format, va_list arguments) {
     std::fputc('\n', stream);

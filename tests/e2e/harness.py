@@ -51,3 +51,79 @@ class ScratchTestCase(unittest.TestCase):
 
 def main():
     unittest.main(verbosity=2)
+
+
+# ---------------------------------------------------------------------------
+# Databases and file sets
+
+WGS84 = ('GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],'
+         'PRIMEM["Greenwich",0],UNIT["degree",0.0174532925199433]]')
+
+
+def make_database(directory, tables, kind="gpkg", name="gis"):
+    """Writes tables (testdb.Table objects) into directory/name.<ext>; returns
+    the database name to give spoolmap's -D."""
+    import testdb
+    extension = {"gpkg": ".gpkg", "spatialite": ".sqlite", "native": ".db"}[kind]
+    testdb.write_database(os.path.join(directory, name + extension), kind, tables)
+    return name
+
+
+def init_args(base, table="t", column="geom", database="gis", more=()):
+    return ["-o", "init", "-l", "%s,%s" % (table, column), "-f", base, "-D", database] + list(more)
+
+
+def append_args(base, table="t", column="geom", database="gis", more=()):
+    return ["-o", "append", "-l", "%s,%s" % (table, column), "-f", base, "-D", database] + list(more)
+
+
+def summary(unloaded, rejected):
+    """The console lines of a completed run, up to the elapsed time."""
+    return "\nUnloaded %d row(s).\n\nRejected %d row(s).\n\nElapsed time " % (unloaded, rejected)
+
+
+def main_header(data):
+    """The values of a 100-byte .shp/.shx main header."""
+    import struct
+    code, = struct.unpack(">i", data[0:4])
+    length, = struct.unpack(">i", data[24:28])
+    version, shape_type = struct.unpack("<ii", data[28:36])
+    bounds = struct.unpack("<8d", data[36:100])
+    return {"file_code": code, "file_length": length, "version": version,
+            "shape_type": shape_type, "bounds": bounds, "reserved": data[4:24]}
+
+
+def index_entries(shx):
+    import struct
+    return [struct.unpack(">ii", shx[i:i + 8]) for i in range(100, len(shx), 8)]
+
+
+def records(shp):
+    """(record number, content bytes) of every .shp record."""
+    import struct
+    result = []
+    at = 100
+    while at < len(shp):
+        number, words = struct.unpack(">ii", shp[at:at + 8])
+        result.append((number, shp[at + 8:at + 8 + 2 * words]))
+        at += 8 + 2 * words
+    return result
+
+
+def signed_area(points):
+    """Shoelace area: negative for a clockwise ring."""
+    return sum(points[i][0] * points[i + 1][1] - points[i + 1][0] * points[i][1]
+               for i in range(len(points) - 1)) / 2.0
+
+
+def ogr_feature_count(path):
+    """The feature count GDAL's ogrinfo reports for a shapefile."""
+    import re
+    completed = subprocess.run(["ogrinfo", "-ro", "-so", "-al", path], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, timeout=120)
+    if completed.returncode != 0:
+        raise AssertionError("ogrinfo failed on %s: %s" % (path, completed.stderr.decode()))
+    match = re.search(r"Feature Count: (\d+)", completed.stdout.decode())
+    if not match:
+        raise AssertionError("ogrinfo shows no feature count:\n" + completed.stdout.decode())
+    return int(match.group(1))

@@ -1,0 +1,24 @@
+// The text of the unload query: the attribute fields' columns in field order,
+// then the geometry column converted to shape record content, so that field k
+// is item k of the described statement and the shape is the last item.
+
+#ifndef SPOOLMAP_DB_UNLOAD_QUERY_H
+#define SPOOLMAP_DB_UNLOAD_QUERY_H
+
+#include <cstddef>
+
+struct RunSettings;
+struct FieldTable;
+
+// Writes the query into buffer, replacing what was there. Attribute columns
+// are quoted identifiers (so reserved words and mixed case select the right
+// column); the table, geometry column and condition go in as the user gave
+// them. Ends the run when the text does not fit.
+void unload_query_text(const RunSettings& settings, const FieldTable& fields, char* buffer,
+                       size_t size);
+
+// Appends name as a quoted SQL identifier ("..." with embedded quotes doubled).
+// False when it does not fit.
+bool append_quoted_identifier(char* buffer, size_t size, const char* name);
+
+#endif

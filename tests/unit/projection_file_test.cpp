@@ -1,0 +1,84 @@
+// Reading .prj texts and deciding whether two coordinate systems differ.
+
+#include "srs/projection_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const char* const kWgs84 =
+    "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+    "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]";
+
+TEST(CoordsysDiffer, ForgivesCaseBlanksAndTinyNumberDifferences) {
+    EXPECT_FALSE(coordsys_differ(kWgs84, kWgs84));
+    EXPECT_FALSE(coordsys_differ(
+        kWgs84,
+        "geogcs[ \"wgs 84\" , datum[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137.000,298.2572235630]],"
+        "PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.01745329251994330]]"));
+    EXPECT_FALSE(coordsys_differ("A[1]", "A[1.0]"));
+    EXPECT_FALSE(coordsys_differ("A[0.5]", "A[.5]"));
+    EXPECT_FALSE(coordsys_differ("A[2.50]", "A[2.5]"));
+    EXPECT_FALSE(coordsys_differ("A[1e3]", "A[1000]"));
+    EXPECT_FALSE(coordsys_differ("A[6378137]", "A[6378137.000000001]"));
+    EXPECT_FALSE(coordsys_differ("UNKNOWN", " \"unknown\" "));
+
+    EXPECT_TRUE(coordsys_differ("A[+1]", "A[1]"));
+    EXPECT_TRUE(coordsys_differ("A[1]", "A[1.001]"));
+    EXPECT_TRUE(coordsys_differ("A[0.0]", "A[0.00001]"));
+    EXPECT_TRUE(coordsys_differ("DATUM[\"WGS_1984\"]", "DATUM[\"NAD83\"]"));
+    EXPECT_TRUE(coordsys_differ("A[1,2]", "A[1,2,3]"));
+    EXPECT_TRUE(coordsys_differ("A[0x10]", "A[16]"));
+    EXPECT_TRUE(coordsys_differ("", ""));
+    EXPECT_TRUE(coordsys_differ(kWgs84, ""));
+    EXPECT_TRUE(coordsys_differ(nullptr, kWgs84));
+    EXPECT_TRUE(coordsys_differ(kWgs84, "UNKNOWN"));
+}
+
+TEST(CoordsysDiffer, HasNoLimitOnTheNumberOfTokens) {
+    std::string a = "A[";
+    std::string b = "A[";
+    for (int i = 0; i < 500; ++i) {
+        a += std::to_string(i) + ",";
+        b += std::to_string(i) + ".0,";
+    }
+    EXPECT_FALSE(coordsys_differ((a + "x]").c_str(), (b + "x]").c_str()));
+    EXPECT_TRUE(coordsys_differ((a + "x]").c_str(), (b + "y]").c_str()));
+}
+
+TEST(TrimBlanks, BothEnds) {
+    char a[] = "\t\r\n\b x y \b\n";
+    EXPECT_STREQ(trim_blanks(a), "x y");
+    char b[] = " \t ";
+    EXPECT_STREQ(trim_blanks(b), "");
+    char c[] = "z";
+    EXPECT_STREQ(trim_blanks(c), "z");
+}
+
+std::string read_prj(const std::string& content, size_t size, bool* whole = nullptr) {
+    FILE* stream = std::tmpfile();
+    std::fwrite(content.data(), 1, content.size(), stream);
+    std::rewind(stream);
+    std::string buffer(size, 'X');
+    bool fitted = read_prj_text(buffer.data(), size, stream);
+    std::fclose(stream);
+    if (whole != nullptr)
+        *whole = fitted;
+    return fitted ? std::string(buffer.c_str()) : std::string();
+}
+
+TEST(ReadPrjText, EndsRightAfterTheLastBracket) {
+    EXPECT_EQ(read_prj("A[1]\r\n", 64), "A[1]");
+    EXPECT_EQ(read_prj("A[1] junk", 64), "A[1]");
+    EXPECT_EQ(read_prj("no bracket", 64), "");
+    EXPECT_EQ(read_prj("", 64), "");
+    EXPECT_EQ(read_prj("A[1]", 5), "A[1]");
+    bool whole = true;
+    read_prj("A[12345]", 5, &whole);
+    EXPECT_FALSE(whole);
+}
+
+}  // namespace
