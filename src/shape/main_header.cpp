@@ -26,26 +26,26 @@ bool read_main_header(FILE* stream, ShapeFileHeader& header) {
     if (std::fread(bytes, sizeof bytes, 1, stream) != 1) {
         return false;
     }
-    header.file_code = load_be_int32(bytes, kFileCodeOffset);
-    std::memcpy(header.reserved, bytes + kReservedOffset, kReservedBytes);
-    header.file_length = load_be_int32(bytes, kFileLengthOffset);
-    header.version = load_le_int32(bytes, kVersionOffset);
-    header.shape_type = load_le_int32(bytes, kShapeTypeOffset);
+    header.file_code = load_be_int32(bytes, kHeaderFileCodeOffset);
+    std::memcpy(header.reserved, bytes + kHeaderReservedOffset, kHeaderReservedBytes);
+    header.file_length = load_be_int32(bytes, kHeaderFileLengthOffset);
+    header.version = load_le_int32(bytes, kHeaderVersionOffset);
+    header.shape_type = load_le_int32(bytes, kHeaderShapeTypeOffset);
     for (int i = 0; i < 8; ++i) {
-        header.extent.*kBoundsInFileOrder[i] = load_le_double(bytes, kBoundsOffset + 8 * i);
+        header.extent.*kBoundsInFileOrder[i] = load_le_double(bytes, kHeaderBoundsOffset + 8 * i);
     }
     return true;
 }
 
 void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeader& header) {
     uint8_t bytes[kMainHeaderBytes];
-    store_be_int32(bytes, kFileCodeOffset, header.file_code);
-    std::memcpy(bytes + kReservedOffset, header.reserved, kReservedBytes);
-    store_be_int32(bytes, kFileLengthOffset, header.file_length);
-    store_le_int32(bytes, kVersionOffset, header.version);
-    store_le_int32(bytes, kShapeTypeOffset, header.shape_type);
+    store_be_int32(bytes, kHeaderFileCodeOffset, header.file_code);
+    std::memcpy(bytes + kHeaderReservedOffset, header.reserved, kHeaderReservedBytes);
+    store_be_int32(bytes, kHeaderFileLengthOffset, header.file_length);
+    store_le_int32(bytes, kHeaderVersionOffset, header.version);
+    store_le_int32(bytes, kHeaderShapeTypeOffset, header.shape_type);
     for (int i = 0; i < 8; ++i) {
-        store_le_double(bytes, kBoundsOffset + 8 * i, header.extent.*kBoundsInFileOrder[i]);
+        store_le_double(bytes, kHeaderBoundsOffset + 8 * i, header.extent.*kBoundsInFileOrder[i]);
     }
     if (std::fseek(stream, 0, SEEK_SET) != 0) {
         fatal_error("Seek failed for file %s.", file_name);

@@ -17,14 +17,14 @@ constexpr int32_t kShapeFileVersion = 1000;
 // File layout: file code (big-endian), five reserved 32-bit integers, file
 // length (big-endian, 16-bit words), version, shape type, eight bounds
 // (little-endian).
-constexpr int kFileCodeOffset = 0;
-constexpr int kReservedOffset = kFileCodeOffset + 4;
-constexpr int kReservedBytes = 5 * 4;
-constexpr int kFileLengthOffset = kReservedOffset + kReservedBytes;
-constexpr int kVersionOffset = kFileLengthOffset + 4;
-constexpr int kShapeTypeOffset = kVersionOffset + 4;
-constexpr int kBoundsOffset = kShapeTypeOffset + 4;
-constexpr int kMainHeaderBytes = kBoundsOffset + 8 * 8;
+constexpr int kHeaderFileCodeOffset = 0;
+constexpr int kHeaderReservedOffset = kHeaderFileCodeOffset + 4;
+constexpr int kHeaderReservedBytes = 5 * 4;
+constexpr int kHeaderFileLengthOffset = kHeaderReservedOffset + kHeaderReservedBytes;
+constexpr int kHeaderVersionOffset = kHeaderFileLengthOffset + 4;
+constexpr int kHeaderShapeTypeOffset = kHeaderVersionOffset + 4;
+constexpr int kHeaderBoundsOffset = kHeaderShapeTypeOffset + 4;
+constexpr int kMainHeaderBytes = kHeaderBoundsOffset + 8 * 8;
 static_assert(kMainHeaderBytes == 100, "the main header is 100 bytes");
 
 // Offsets and lengths in the files are 32-bit signed counts, so neither file
@@ -49,7 +49,7 @@ struct ShapeFileHeader {
     // Bytes 4 to 23, which no field describes: zero in a new file, and kept
     // as read in an append so that rewriting the header leaves them as they
     // were.
-    uint8_t reserved[kReservedBytes] = {};
+    uint8_t reserved[kHeaderReservedBytes] = {};
 };
 
 // Reads a header from the stream's position, leaving it 100 bytes further.

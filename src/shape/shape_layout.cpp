@@ -42,63 +42,48 @@ constexpr int64_t kPartsOffset = kNumPointsOffset + 4;
 
 static_assert(kMultipointPointsOffset == 40 && kPartsOffset == 44, "published layout");
 
+// The codes the program knows. Codes 9, 10, 19 and 20 are laid out like 11,
+// 13, 15 and 18 without the M part.
+struct KnownShapeType {
+    int32_t code;
+    ShapeKind kind;  // family, Z section, M section, M part optional
+};
+
+constexpr ShapeFamily kNull = ShapeFamily::kNull;
+constexpr ShapeFamily kPoint = ShapeFamily::kPoint;
+constexpr ShapeFamily kMultipoint = ShapeFamily::kMultipoint;
+constexpr ShapeFamily kMultiPart = ShapeFamily::kMultiPart;
+
+// clang-format off
+static const KnownShapeType kKnownShapeTypes[] = {
+    {0,  {kNull,       false, false, false}},
+    {1,  {kPoint,      false, false, false}},
+    {3,  {kMultiPart,  false, false, false}},
+    {5,  {kMultiPart,  false, false, false}},
+    {8,  {kMultipoint, false, false, false}},
+    {9,  {kPoint,      true,  false, false}},
+    {10, {kMultiPart,  true,  false, false}},
+    {11, {kPoint,      true,  true,  false}},
+    {13, {kMultiPart,  true,  true,  true}},
+    {15, {kMultiPart,  true,  true,  true}},
+    {18, {kMultipoint, true,  true,  true}},
+    {19, {kMultiPart,  true,  false, false}},
+    {20, {kMultipoint, true,  false, false}},
+    {21, {kPoint,      false, true,  false}},
+    {23, {kMultiPart,  false, true,  false}},
+    {25, {kMultiPart,  false, true,  false}},
+    {28, {kMultipoint, false, true,  false}},
+};
+// clang-format on
+
 bool shape_kind_of(int32_t code, ShapeKind& kind) {
-    using F = ShapeFamily;
-    switch (code) {
-        case 0:
-            kind = {F::kNull, false, false, false};
+    for (const KnownShapeType& known : kKnownShapeTypes) {
+        if (known.code == code) {
+            kind = known.kind;
             return true;
-        case 1:
-            kind = {F::kPoint, false, false, false};
-            return true;
-        case 3:
-            kind = {F::kMultiPart, false, false, false};
-            return true;
-        case 5:
-            kind = {F::kMultiPart, false, false, false};
-            return true;
-        case 8:
-            kind = {F::kMultipoint, false, false, false};
-            return true;
-        case 9:
-            kind = {F::kPoint, true, false, false};
-            return true;
-        case 10:
-            kind = {F::kMultiPart, true, false, false};
-            return true;
-        case 11:
-            kind = {F::kPoint, true, true, false};
-            return true;
-        case 13:
-            kind = {F::kMultiPart, true, true, true};
-            return true;
-        case 15:
-            kind = {F::kMultiPart, true, true, true};
-            return true;
-        case 18:
-            kind = {F::kMultipoint, true, true, true};
-            return true;
-        case 19:
-            kind = {F::kMultiPart, true, false, false};
-            return true;
-        case 20:
-            kind = {F::kMultipoint, true, false, false};
-            return true;
-        case 21:
-            kind = {F::kPoint, false, true, false};
-            return true;
-        case 23:
-            kind = {F::kMultiPart, false, true, false};
-            return true;
-        case 25:
-            kind = {F::kMultiPart, false, true, false};
-            return true;
-        case 28:
-            kind = {F::kMultipoint, false, true, false};
-            return true;
-        default:
-            return false;
+        }
     }
+    return false;
 }
 
 int32_t shape_type_of(const ShapeBuffer& shape) {
@@ -260,8 +245,7 @@ bool measure_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem,
                   shape.length);
 }
 
-bool validate_shape(const ShapeBuffer& shape, char* problem, size_t size) {
-    ShapeLayout layout;
+bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size) {
     if (!measure_shape(shape, layout, problem, size)) {
         return false;
     }
@@ -303,6 +287,19 @@ static ShapeLayout layout_for_accessor(const ShapeBuffer& shape, const char* val
 
 static double bound_at(const ShapeBuffer& shape, int64_t offset) {
     return offset < 0 ? 0.0 : load_le_double(shape.bytes, static_cast<size_t>(offset));
+}
+
+Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout) {
+    Extent bounds;
+    bounds.xmin = bound_at(shape, layout.xmin);
+    bounds.ymin = bound_at(shape, layout.ymin);
+    bounds.xmax = bound_at(shape, layout.xmax);
+    bounds.ymax = bound_at(shape, layout.ymax);
+    bounds.zmin = bound_at(shape, layout.zmin);
+    bounds.zmax = bound_at(shape, layout.zmax);
+    bounds.mmin = bound_at(shape, layout.mmin);
+    bounds.mmax = bound_at(shape, layout.mmax);
+    return bounds;
 }
 
 int32_t shape_num_points(const ShapeBuffer& shape) {

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "shape/main_header.h"
+
 // One geometry in record-content layout (all numbers little-endian), as the
 // server returns it, and its length in bytes.
 struct ShapeBuffer {
@@ -60,7 +62,11 @@ bool measure_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem,
 // measure_shape, and for a polyline or polygon also its part indexes: the
 // first part starts at point 0, each later one no earlier than the one before,
 // all below NumPoints. A shape that passes can be written as it is.
-bool validate_shape(const ShapeBuffer& shape, char* problem, size_t size);
+bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size);
+
+// The eight bounds of a shape that measure_shape has passed into layout; all
+// 0.0 for the null shape. What the eight accessors give, read in one go.
+Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout);
 
 // The first 32-bit integer of the buffer. A buffer shorter than that gives
 // -1, a code no layout has, so that every later step refuses it.

@@ -38,22 +38,10 @@ static void check_size_limit(const RunState& run, const FileSet& files, const Sh
     }
 }
 
-static Extent shape_extent(const ShapeBuffer& shape) {
-    Extent bounds;
-    bounds.xmin = shape_xmin(shape);
-    bounds.ymin = shape_ymin(shape);
-    bounds.xmax = shape_xmax(shape);
-    bounds.ymax = shape_ymax(shape);
-    bounds.zmin = shape_zmin(shape);
-    bounds.zmax = shape_zmax(shape);
-    bounds.mmin = shape_mmin(shape);
-    bounds.mmax = shape_mmax(shape);
-    return bounds;
-}
-
 void write_shape_record(RunState& run, FileSet& files, const ShapeBuffer& shape) {
+    ShapeLayout layout;
     char problem[kShapeProblemBytes];
-    if (!validate_shape(shape, problem, sizeof problem)) {
+    if (!validate_shape(shape, layout, problem, sizeof problem)) {
         fatal_error("%s Record %lld is not written.", problem,
                     static_cast<long long>(run.record_number) + 1);
     }
@@ -79,10 +67,12 @@ void write_shape_record(RunState& run, FileSet& files, const ShapeBuffer& shape)
     run.record_number = record_number;
     run.shp_offset += kRecordHeaderBytes + shape.length;
 
-    if (shape_type_of(shape) == kNullShapeType) {
+    if (layout.type == kNullShapeType) {
         return;  // a null shape has no bounds
     }
-    merge_extent(run.shp_header.extent, shape_extent(shape), !run.extent_set);
+    // The layout is checked already: read the bounds from it rather than
+    // measuring the shape again in each of the eight accessors.
+    merge_extent(run.shp_header.extent, shape_bounds(shape, layout), !run.extent_set);
     run.extent_set = true;
     run.shx_header.extent = run.shp_header.extent;
 }

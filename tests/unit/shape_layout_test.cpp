@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ struct TestShape {
     Extent bounds;
     size_t without_m = 0;  // also valid cut to this length (optional M part), or 0
 };
+
+// validate_shape for tests that want only the verdict and the problem.
+bool check_shape(const ShapeBuffer& shape, char* problem) {
+    ShapeLayout layout;
+    return validate_shape(shape, layout, problem, kShapeProblemBytes);
+}
 
 ShapeBuffer buffer_of(const Bytes& bytes) {
     return ShapeBuffer{bytes.data(), static_cast<int32_t>(bytes.size())};
@@ -231,7 +238,7 @@ TEST(ShapeLayout, ZAndMPositionsOfThePublishedExamples) {
     put_at(polyline, 120, f64(8.5));
     ShapeBuffer line = buffer_of(polyline);
     char problem[kShapeProblemBytes];
-    ASSERT_TRUE(validate_shape(line, problem, sizeof problem)) << problem;
+    ASSERT_TRUE(check_shape(line, problem)) << problem;
     EXPECT_EQ(shape_type_of(line), 13);
     EXPECT_EQ(shape_num_parts(line), 1);
     EXPECT_EQ(shape_num_points(line), 2);
@@ -247,7 +254,7 @@ TEST(ShapeLayout, ZAndMPositionsOfThePublishedExamples) {
     // The same shape with its optional M part left out: 112 bytes, M 0.0.
     Bytes no_m(polyline.begin(), polyline.begin() + 112);
     ShapeBuffer line_no_m = buffer_of(no_m);
-    ASSERT_TRUE(validate_shape(line_no_m, problem, sizeof problem)) << problem;
+    ASSERT_TRUE(check_shape(line_no_m, problem)) << problem;
     EXPECT_EQ(shape_zmin(line_no_m), -5.5);
     EXPECT_EQ(shape_zmax(line_no_m), 6.5);
     EXPECT_EQ(shape_mmin(line_no_m), 0.0);
@@ -259,7 +266,7 @@ TEST(ShapeLayout, ZAndMPositionsOfThePublishedExamples) {
     put_at(multipoint, 88, f64(-1.25));
     put_at(multipoint, 96, f64(9.75));
     ShapeBuffer points = buffer_of(multipoint);
-    ASSERT_TRUE(validate_shape(points, problem, sizeof problem)) << problem;
+    ASSERT_TRUE(check_shape(points, problem)) << problem;
     EXPECT_EQ(shape_num_parts(points), 3);
     EXPECT_EQ(shape_num_points(points), 3);
     EXPECT_EQ(shape_mmin(points), -1.25);
@@ -273,7 +280,10 @@ TEST(ShapeLayout, AccessorsOfEveryFamily) {
         SCOPED_TRACE(shape.name);
         ShapeBuffer buffer = buffer_of(shape.bytes);
         char problem[kShapeProblemBytes];
-        ASSERT_TRUE(validate_shape(buffer, problem, sizeof problem)) << problem;
+        ShapeLayout layout;
+        ASSERT_TRUE(validate_shape(buffer, layout, problem, sizeof problem)) << problem;
+        Extent bounds = shape_bounds(buffer, layout);
+        EXPECT_EQ(std::memcmp(&bounds, &shape.bounds, sizeof bounds), 0);
         EXPECT_EQ(shape_num_parts(buffer), shape.parts);
         EXPECT_EQ(shape_num_points(buffer), shape.points);
         EXPECT_EQ(shape_xmin(buffer), shape.bounds.xmin);
@@ -305,7 +315,7 @@ TEST(ShapeLayout, EveryShapeCutShortIsRefusedWithoutAReadPastIt) {
             bool expected =
                 length == shape.bytes.size() || (shape.without_m != 0 && length == shape.without_m);
             char problem[kShapeProblemBytes] = "";
-            EXPECT_EQ(validate_shape(buffer, problem, sizeof problem), expected) << problem;
+            EXPECT_EQ(check_shape(buffer, problem), expected) << problem;
             if (expected || shape.name == "null") {
                 continue;
             }
@@ -321,16 +331,16 @@ TEST(ShapeLayout, EveryShapeCutShortIsRefusedWithoutAReadPastIt) {
 
     char problem[kShapeProblemBytes];
     Bytes empty;
-    EXPECT_FALSE(validate_shape(buffer_of(empty), problem, sizeof problem));
+    EXPECT_FALSE(check_shape(buffer_of(empty), problem));
     EXPECT_STREQ(problem, "The shape buffer holds 0 byte(s), too few for a shape type.");
     EXPECT_EQ(shape_type_of(buffer_of(empty)), -1);
     Bytes point = point_shape(1, false, false, {3, 4, 0, 0}).bytes;
     point.resize(19);
-    EXPECT_FALSE(validate_shape(buffer_of(point), problem, sizeof problem));
+    EXPECT_FALSE(check_shape(buffer_of(point), problem));
     EXPECT_STREQ(problem, "A shape of type 1 needs 20 bytes; the buffer holds 19.");
     Bytes line = multipart_shape(13, true, true, {{{0, 0, 0, 0}, {1, 1, 1, 1}}}).bytes;
     line.resize(120);
-    EXPECT_FALSE(validate_shape(buffer_of(line), problem, sizeof problem));
+    EXPECT_FALSE(check_shape(buffer_of(line), problem));
     EXPECT_STREQ(problem,
                  "A shape of type 13 with 1 part(s) and 2 point(s) needs 144 bytes, or 112 "
                  "without its M part; the buffer holds 120.");
@@ -355,18 +365,18 @@ TEST(ShapeLayout, HugeAndNegativeCountsAreRefused) {
         SCOPED_TRACE(count);
         Bytes bad = multipoint;
         set_le32(bad, 36, count);
-        EXPECT_FALSE(validate_shape(buffer_of(bad), problem, sizeof problem));
+        EXPECT_FALSE(check_shape(buffer_of(bad), problem));
         for (size_t offset : {36, 40}) {
             bad = polyline;
             set_le32(bad, offset, count);
-            EXPECT_FALSE(validate_shape(buffer_of(bad), problem, sizeof problem));
+            EXPECT_FALSE(check_shape(buffer_of(bad), problem));
             EndResult result = run_capturing_end([&] { shape_zmax(buffer_of(bad)); });
             EXPECT_TRUE(result.ended);
         }
     }
     Bytes bad = polyline;
     set_le32(bad, 40, -2);
-    EXPECT_FALSE(validate_shape(buffer_of(bad), problem, sizeof problem));
+    EXPECT_FALSE(check_shape(buffer_of(bad), problem));
     EXPECT_STREQ(problem, "A shape of type 13 has a negative NumPoints (-2).");
 }
 
@@ -375,7 +385,7 @@ TEST(ShapeLayout, PartIndexesMustStartAtZeroInOrderBelowNumPoints) {
     // Two parts of three points in all: starts at 44 and 48.
     Bytes polygon = multipart_shape(5, false, false, {{v, v}, {v}}).bytes;
     char problem[kShapeProblemBytes];
-    ASSERT_TRUE(validate_shape(buffer_of(polygon), problem, sizeof problem)) << problem;
+    ASSERT_TRUE(check_shape(buffer_of(polygon), problem)) << problem;
 
     struct Case {
         int32_t first, second;
@@ -386,12 +396,11 @@ TEST(ShapeLayout, PartIndexesMustStartAtZeroInOrderBelowNumPoints) {
         Bytes bytes = polygon;
         set_le32(bytes, 44, c.first);
         set_le32(bytes, 48, c.second);
-        EXPECT_EQ(validate_shape(buffer_of(bytes), problem, sizeof problem), c.valid)
-            << c.first << "," << c.second;
+        EXPECT_EQ(check_shape(buffer_of(bytes), problem), c.valid) << c.first << "," << c.second;
     }
     Bytes bytes = polygon;
     set_le32(bytes, 48, 3);
-    validate_shape(buffer_of(bytes), problem, sizeof problem);
+    check_shape(buffer_of(bytes), problem);
     EXPECT_STREQ(problem,
                  "A shape of type 5 has part 2 of 2 starting at point 3; parts start at point 0, "
                  "in order, below NumPoints (3).");
@@ -406,7 +415,7 @@ TEST(ShapeLayout, PartIndexesMustStartAtZeroInOrderBelowNumPoints) {
     put_le32(orphan, 1);
     put_le_double(orphan, 1.0);
     put_le_double(orphan, 2.0);
-    EXPECT_FALSE(validate_shape(buffer_of(orphan), problem, sizeof problem));
+    EXPECT_FALSE(check_shape(buffer_of(orphan), problem));
     EXPECT_STREQ(problem, "A shape of type 3 has 1 point(s) in no part.");
 }
 
