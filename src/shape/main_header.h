@@ -11,9 +11,25 @@
 
 struct RunState;
 
-constexpr int kMainHeaderBytes = 100;
 constexpr int32_t kShapeFileCode = 9994;
 constexpr int32_t kShapeFileVersion = 1000;
+
+// File layout: file code (big-endian), five reserved 32-bit integers, file
+// length (big-endian, 16-bit words), version, shape type, eight bounds
+// (little-endian).
+constexpr int kHeaderFileCodeOffset = 0;
+constexpr int kHeaderReservedOffset = kHeaderFileCodeOffset + 4;
+constexpr int kHeaderReservedBytes = 5 * 4;
+constexpr int kHeaderFileLengthOffset = kHeaderReservedOffset + kHeaderReservedBytes;
+constexpr int kHeaderVersionOffset = kHeaderFileLengthOffset + 4;
+constexpr int kHeaderShapeTypeOffset = kHeaderVersionOffset + 4;
+constexpr int kHeaderBoundsOffset = kHeaderShapeTypeOffset + 4;
+constexpr int kMainHeaderBytes = kHeaderBoundsOffset + 8 * 8;
+static_assert(kMainHeaderBytes == 100, "the main header is 100 bytes");
+
+// Offsets and lengths in the files are 32-bit signed counts, so neither file
+// of a set may grow past 2^31 - 1 bytes.
+constexpr int64_t kMaxShapeFileBytes = INT32_MAX;
 
 // Bounding ranges, one per axis. The file stores them in another order:
 // xmin, ymin, xmax, ymax, zmin, zmax, mmin, mmax.
@@ -30,20 +46,27 @@ struct ShapeFileHeader {
     int32_t version = 0;
     int32_t shape_type = 0;
     Extent extent;
+    // Bytes 4 to 23, which no field describes: zero in a new file, and kept
+    // as read in an append so that rewriting the header leaves them as they
+    // were.
+    uint8_t reserved[kHeaderReservedBytes] = {};
 };
 
-// Reads a header from the stream's position. Returns false when the stream
-// ends before all 100 bytes (the header is then not to be trusted).
+// Reads a header from the stream's position, leaving it 100 bytes further.
+// Returns false when the stream ends before all 100 bytes (the header is then
+// not to be trusted). The values are not checked: that is the caller's call.
 bool read_main_header(FILE* stream, ShapeFileHeader& header);
 
-// Rewrites the 100 bytes at the start of the file; leaves the stream at 100.
-void write_main_header(FILE* stream, const ShapeFileHeader& header);
+// Rewrites the 100 bytes at the start of the file in one write; leaves the
+// stream at 100. A failed seek or write ends the run naming file_name.
+void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeader& header);
 
 // Final values of both headers from the run's shape type, shp_offset and
-// record_number.
+// record_number. The extents are left as the records merged them.
 void finish_main_headers(RunState& run);
 
-// The thirteen-line dump text, into the caller's buffer.
+// The thirteen-line dump text, into the caller's buffer (replacing what it
+// held). Ends the run if the buffer is too small.
 void format_main_header(const ShapeFileHeader& header, char* text, size_t size);
 
 #endif

@@ -10,32 +10,27 @@
 #include <cstdint>
 
 #include "shape/main_header.h"
+#include "shape/shape_layout.h"
 
 struct RunState;
 struct FileSet;
 
 constexpr int kRecordHeaderBytes = 4 + 4;  // record number, content length
 constexpr int kIndexEntryBytes = 4 + 4;    // offset, content length
-constexpr int kNullShapeBytes = 4;         // the shape type 0 alone
 
-// One geometry in record-content layout (all numbers little-endian).
-struct ShapeBuffer {
-    const uint8_t* bytes;
-    int32_t length;
-};
-
-// The first 32-bit integer of the buffer; 0 for a buffer shorter than 4 bytes
-// is never asked for: the run hands over at least the null shape.
-int32_t shape_type_of(const ShapeBuffer& shape);
-
-// Appends the .shx entry and the .shp record of the next record number and
-// merges the shape's bounds. Before writing anything it checks the shape
-// against its type's layout and the 2 GB limit of the format; a shape that
-// fails ends the run naming the record number, with nothing of it written.
+// Appends the .shx entry and the .shp record of the next record number at the
+// streams' positions, advances record_number and shp_offset, and merges the
+// bounds of a non-null shape into the .shp header's extent, which the .shx
+// header's then copies. Before writing anything it checks the shape against
+// its type's layout and both files against the format's 2 GB limit; a shape
+// that fails ends the run naming the record number, with nothing of it
+// written. A failed write ends the run naming the file.
 void write_shape_record(RunState& run, FileSet& files, const ShapeBuffer& shape);
 
 // Merges one shape's bounds into extent: replaces it when first is set,
-// otherwise widens it (strict comparisons; NaN never replaces a bound).
+// otherwise widens it. The comparisons are strict, so an equal bound changes
+// nothing; a NaN never replaces a bound, and a NaN bound gives way to the
+// first number that comes.
 void merge_extent(Extent& extent, const Extent& shape, bool first);
 
 #endif

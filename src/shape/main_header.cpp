@@ -1,0 +1,94 @@
+// The shapefile main header. Both the .shp and the .shx carry one; the run
+// reads them at the start of an append and writes them once, at the end,
+// after every record: until then a new file has a zero-filled header area and
+// an appended one still has its old header.
+
+#include "shape/main_header.h"
+
+#include <cassert>
+#include <cstring>
+#include <initializer_list>
+
+#include "run/messages.h"
+#include "run/run_state.h"
+#include "run/text_append.h"
+#include "shape/byte_order.h"
+#include "shape/shape_record.h"
+
+// The bounds in file order, each a pointer into an Extent.
+static double Extent::*const kBoundsInFileOrder[8] = {
+    &Extent::xmin, &Extent::ymin, &Extent::xmax, &Extent::ymax,
+    &Extent::zmin, &Extent::zmax, &Extent::mmin, &Extent::mmax,
+};
+
+bool read_main_header(FILE* stream, ShapeFileHeader& header) {
+    uint8_t bytes[kMainHeaderBytes];
+    if (std::fread(bytes, sizeof bytes, 1, stream) != 1) {
+        return false;
+    }
+    header.file_code = load_be_int32(bytes, kHeaderFileCodeOffset);
+    std::memcpy(header.reserved, bytes + kHeaderReservedOffset, kHeaderReservedBytes);
+    header.file_length = load_be_int32(bytes, kHeaderFileLengthOffset);
+    header.version = load_le_int32(bytes, kHeaderVersionOffset);
+    header.shape_type = load_le_int32(bytes, kHeaderShapeTypeOffset);
+    for (int i = 0; i < 8; ++i) {
+        header.extent.*kBoundsInFileOrder[i] = load_le_double(bytes, kHeaderBoundsOffset + 8 * i);
+    }
+    return true;
+}
+
+void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeader& header) {
+    uint8_t bytes[kMainHeaderBytes];
+    store_be_int32(bytes, kHeaderFileCodeOffset, header.file_code);
+    std::memcpy(bytes + kHeaderReservedOffset, header.reserved, kHeaderReservedBytes);
+    store_be_int32(bytes, kHeaderFileLengthOffset, header.file_length);
+    store_le_int32(bytes, kHeaderVersionOffset, header.version);
+    store_le_int32(bytes, kHeaderShapeTypeOffset, header.shape_type);
+    for (int i = 0; i < 8; ++i) {
+        store_le_double(bytes, kHeaderBoundsOffset + 8 * i, header.extent.*kBoundsInFileOrder[i]);
+    }
+    if (std::fseek(stream, 0, SEEK_SET) != 0) {
+        fatal_error("Seek failed for file %s.", file_name);
+    }
+    if (std::fwrite(bytes, sizeof bytes, 1, stream) != 1) {
+        fatal_error("Write failed for file %s.", file_name);
+    }
+}
+
+// The lengths are taken in 64 bits: write_shape_record refuses any record
+// that would take either file past 2^31 - 1 bytes, so both fit the 32-bit
+// field, which the asserts hold it to.
+void finish_main_headers(RunState& run) {
+    int64_t shp_bytes = run.shp_offset;
+    int64_t shx_bytes =
+        kMainHeaderBytes + static_cast<int64_t>(kIndexEntryBytes) * run.record_number;
+    assert(shp_bytes >= kMainHeaderBytes && shp_bytes <= kMaxShapeFileBytes);
+    assert(shx_bytes <= kMaxShapeFileBytes);
+    for (ShapeFileHeader* header : {&run.shp_header, &run.shx_header}) {
+        header->file_code = kShapeFileCode;
+        header->version = kShapeFileVersion;
+        header->shape_type = run.shape_type;
+    }
+    run.shp_header.file_length = static_cast<int32_t>(shp_bytes / 2);
+    run.shx_header.file_length = static_cast<int32_t>(shx_bytes / 2);
+}
+
+void format_main_header(const ShapeFileHeader& header, char* text, size_t size) {
+    static const char* const kWhat = "header dump";
+    static const char* const kBoundLabels[8] = {
+        "Bounding box xmin          ", "Bounding box ymin          ", "Bounding box xmax          ",
+        "Bounding box ymax          ", "Bounding box zmin          ", "Bounding box zmax          ",
+        "Bounding box mmin          ", "Bounding box mmax          ",
+    };
+    assert(size > 0);
+    text[0] = '\0';
+    append_or_fail(text, size, kWhat, "File code                  = %i\n", header.file_code);
+    append_or_fail(text, size, kWhat, "File length (16-bit words) = %i\n", header.file_length);
+    append_or_fail(text, size, kWhat, "Version                    = %i\n", header.version);
+    append_or_fail(text, size, kWhat, "Shape type                 = %i\n", header.shape_type);
+    append_or_fail(text, size, kWhat, "\n");
+    for (int i = 0; i < 8; ++i) {
+        append_or_fail(text, size, kWhat, "%s= %f\n", kBoundLabels[i],
+                       header.extent.*kBoundsInFileOrder[i]);
+    }
+}

@@ -1,0 +1,93 @@
+// Shape type codes and the record-content layout each implies, the check of a
+// shape buffer against its layout, and the accessors that read a shape's
+// counts and bounds. Every read stays inside the buffer's length: a shape
+// whose type is unknown or whose counts do not fit its length is refused
+// before any value past its shape type is read.
+
+#ifndef SPOOLMAP_SHAPE_SHAPE_LAYOUT_H
+#define SPOOLMAP_SHAPE_SHAPE_LAYOUT_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "shape/main_header.h"
+
+// One geometry in record-content layout (all numbers little-endian), as the
+// server returns it, and its length in bytes.
+struct ShapeBuffer {
+    const uint8_t* bytes;
+    int32_t length;
+};
+
+constexpr int32_t kNullShapeType = 0;
+constexpr int kShapeTypeBytes = 4;
+constexpr int kNullShapeBytes = kShapeTypeBytes;  // the shape type 0 alone
+
+enum class ShapeFamily { kNull, kPoint, kMultipoint, kMultiPart };
+
+// What a shape type code implies. The Z types 13, 15 and 18 may leave their
+// M part out; 9, 10, 19 and 20 are the Z types that never have one.
+struct ShapeKind {
+    ShapeFamily family;
+    bool has_z;
+    bool has_m;
+    bool m_optional;
+};
+
+// False for a code the program does not know (anything but the null shape
+// and the sixteen codes of its table).
+bool shape_kind_of(int32_t code, ShapeKind& kind);
+
+// Where a shape's values lie, once its counts have been checked against its
+// length. An offset of -1 marks a bound the shape does not carry (no Z or M
+// section, or an M part left out): its value is 0.0.
+struct ShapeLayout {
+    int32_t type;
+    ShapeKind kind;
+    int32_t num_parts;
+    int32_t num_points;
+    int64_t xmin, ymin, xmax, ymax;
+    int64_t zmin, zmax, mmin, mmax;
+};
+
+// Room for any problem sentence of measure_shape and validate_shape.
+constexpr size_t kShapeProblemBytes = 256;
+
+// Checks the shape type, the counts and the length against the type's layout
+// and fills layout; reads nothing past shape.length. On a refusal returns
+// false with one sentence naming the problem in problem (for an unknown type
+// "Unknown shape type(%d)."). Does not look at part indexes.
+bool measure_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size);
+
+// measure_shape, and for a polyline or polygon also its part indexes: the
+// first part starts at point 0, each later one no earlier than the one before,
+// all below NumPoints. A shape that passes can be written as it is.
+bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size);
+
+// The eight bounds of a shape that measure_shape has passed into layout; all
+// 0.0 for the null shape. What the eight accessors give, read in one go.
+Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout);
+
+// The first 32-bit integer of the buffer. A buffer shorter than that gives
+// -1, a code no layout has, so that every later step refuses it.
+int32_t shape_type_of(const ShapeBuffer& shape);
+
+// The accessors. A point counts as one part of one point and its X, Y, Z and
+// M are both minimum and maximum; a multipoint has as many parts as points.
+// Bounds of a section the type lacks are 0.0. Asked of a null shape they end
+// the run with "<value> value undefined for null shape type." (the Z and M
+// accessors name NumParts); of an unknown type with "Unknown shape
+// type(%d)."; of a shape that does not fit its length with measure_shape's
+// problem.
+int32_t shape_num_points(const ShapeBuffer& shape);
+int32_t shape_num_parts(const ShapeBuffer& shape);
+double shape_xmin(const ShapeBuffer& shape);
+double shape_ymin(const ShapeBuffer& shape);
+double shape_xmax(const ShapeBuffer& shape);
+double shape_ymax(const ShapeBuffer& shape);
+double shape_zmin(const ShapeBuffer& shape);
+double shape_zmax(const ShapeBuffer& shape);
+double shape_mmin(const ShapeBuffer& shape);
+double shape_mmax(const ShapeBuffer& shape);
+
+#endif

@@ -1,0 +1,177 @@
+// The main header: its 100 bytes written and read back, the final values of
+// both headers, a truncated header refused, and the dump text.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "process_end_capture.h"
+#include "run/run_state.h"
+#include "shape/byte_order.h"
+#include "shape/main_header.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes stream_bytes(FILE* stream) {
+    std::fflush(stream);
+    std::fseek(stream, 0, SEEK_END);
+    Bytes bytes(static_cast<size_t>(std::ftell(stream)));
+    std::rewind(stream);
+    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), stream), bytes.size());
+    return bytes;
+}
+
+// A header as an empty init run leaves it, with a bound of 1.5 and -2.25 to
+// see the file order of the bounds.
+const Bytes kHeaderBytes = {
+    0x00, 0x00, 0x27, 0x0A,                                // file code 9994, big-endian
+    0,    0,    0,    0,    0,    0,    0,    0,    0, 0,  // reserved
+    0,    0,    0,    0,    0,    0,    0,    0,    0, 0,  //
+    0x00, 0x00, 0x00, 0x32,                                // file length 50 words
+    0xE8, 0x03, 0x00, 0x00,                                // version 1000
+    0x01, 0x00, 0x00, 0x00,                                // shape type 1
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF8, 0x3F,        // xmin 1.5
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0xC0,        // ymin -2.25
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // xmax
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // ymax
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // zmin
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // zmax
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // mmin
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // mmax
+};
+
+TEST(MainHeader, EmptyInitRunGivesTheExactHundredBytes) {
+    ASSERT_EQ(kHeaderBytes.size(), static_cast<size_t>(kMainHeaderBytes));
+    static RunState run;
+    run = RunState{};
+    run.shp_offset = kMainHeaderBytes;
+    run.record_number = 0;
+    run.shape_type = 1;
+    run.shp_header.extent.xmin = 1.5;
+    run.shp_header.extent.ymin = -2.25;
+    run.shx_header.extent = run.shp_header.extent;
+    finish_main_headers(run);
+
+    for (const ShapeFileHeader* header : {&run.shp_header, &run.shx_header}) {
+        FILE* stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        // The run positions the streams at 100 before the first record: the
+        // header area is a zero-filled hole until the header is written.
+        std::fseek(stream, kMainHeaderBytes, SEEK_SET);
+        write_main_header(stream, "t.shp", *header);
+        EXPECT_EQ(std::ftell(stream), kMainHeaderBytes);
+        EXPECT_EQ(stream_bytes(stream), kHeaderBytes);
+        std::fclose(stream);
+    }
+}
+
+TEST(MainHeader, FinalLengthsOfThreePointRecords) {
+    static RunState run;
+    run = RunState{};
+    run.shp_offset = kMainHeaderBytes + 3 * (8 + 20);
+    run.record_number = 3;
+    run.shape_type = 1;
+    finish_main_headers(run);
+    EXPECT_EQ(run.shp_header.file_length, 92);
+    EXPECT_EQ(run.shx_header.file_length, 62);
+    for (const ShapeFileHeader* header : {&run.shp_header, &run.shx_header}) {
+        EXPECT_EQ(header->file_code, 9994);
+        EXPECT_EQ(header->version, 1000);
+        EXPECT_EQ(header->shape_type, 1);
+    }
+
+    // The largest set the size check lets through still fits the fields.
+    run.shp_offset = INT32_MAX - 1;
+    run.record_number = (INT32_MAX - kMainHeaderBytes) / 8;
+    finish_main_headers(run);
+    EXPECT_EQ(run.shp_header.file_length, INT32_MAX / 2);
+    EXPECT_EQ(run.shx_header.file_length, (kMainHeaderBytes + 8 * run.record_number) / 2);
+}
+
+TEST(MainHeader, ReadKeepsReservedBytesAndRefusesATruncatedHeader) {
+    Bytes bytes = kHeaderBytes;
+    for (int i = 4; i < 24; ++i) {
+        bytes[i] = static_cast<uint8_t>(i);  // what another writer left there
+    }
+    bytes.push_back(0x77);  // a record byte after the header
+    FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::rewind(stream);
+
+    ShapeFileHeader header;
+    ASSERT_TRUE(read_main_header(stream, header));
+    EXPECT_EQ(std::ftell(stream), kMainHeaderBytes);
+    EXPECT_EQ(header.file_code, 9994);
+    EXPECT_EQ(header.file_length, 50);
+    EXPECT_EQ(header.version, 1000);
+    EXPECT_EQ(header.shape_type, 1);
+    EXPECT_EQ(header.extent.xmin, 1.5);
+    EXPECT_EQ(header.extent.ymin, -2.25);
+
+    // Rewritten after an append, bytes 4 to 23 are what they were and the
+    // record after the header is untouched.
+    header.file_length = 64;
+    write_main_header(stream, "t.shp", header);
+    Bytes expected = bytes;
+    expected[27] = 0x40;
+    EXPECT_EQ(stream_bytes(stream), expected);
+
+    for (size_t cut = 0; cut < static_cast<size_t>(kMainHeaderBytes); cut += 33) {
+        FILE* short_stream = std::tmpfile();
+        ASSERT_NE(short_stream, nullptr);
+        std::fwrite(bytes.data(), 1, cut, short_stream);
+        std::rewind(short_stream);
+        ShapeFileHeader truncated;
+        EXPECT_FALSE(read_main_header(short_stream, truncated)) << cut;
+        std::fclose(short_stream);
+    }
+    std::fclose(stream);
+}
+
+TEST(MainHeader, FailedHeaderWriteEndsTheRunNamingTheFile) {
+    FILE* read_only = std::fopen("/dev/null", "rb");
+    ASSERT_NE(read_only, nullptr);
+    ShapeFileHeader header;
+    EndResult result = run_capturing_end([&] { write_main_header(read_only, "out.shx", header); });
+    std::fclose(read_only);
+    EXPECT_TRUE(result.ended);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "\nWrite failed for file out.shx.\n");
+}
+
+TEST(MainHeader, DumpText) {
+    ShapeFileHeader header;
+    header.file_code = 9994;
+    header.file_length = 50;
+    header.version = 1000;
+    header.shape_type = 13;
+    header.extent = {1.5, 2.0, -3.25, 4.0, 0.0, 0.0, -1e10, 1234567.125};
+    char text[1024] = "left over";
+    format_main_header(header, text, sizeof text);
+    EXPECT_STREQ(text,
+                 "File code                  = 9994\n"
+                 "File length (16-bit words) = 50\n"
+                 "Version                    = 1000\n"
+                 "Shape type                 = 13\n"
+                 "\n"
+                 "Bounding box xmin          = 1.500000\n"
+                 "Bounding box ymin          = -3.250000\n"
+                 "Bounding box xmax          = 2.000000\n"
+                 "Bounding box ymax          = 4.000000\n"
+                 "Bounding box zmin          = 0.000000\n"
+                 "Bounding box zmax          = 0.000000\n"
+                 "Bounding box mmin          = -10000000000.000000\n"
+                 "Bounding box mmax          = 1234567.125000\n");
+
+    char small[64] = "";
+    EndResult result = run_capturing_end([&] { format_main_header(header, small, sizeof small); });
+    EXPECT_TRUE(result.ended);
+    EXPECT_EQ(result.err, "\nThe header dump does not fit in its buffer of 64 bytes.\n");
+}
+
+}  // namespace
