@@ -164,7 +164,7 @@ static void read_shape_header(FILE* stream, const char* name, ShapeFileHeader& h
     }
     int64_t claimed = 2 * static_cast<int64_t>(header.file_length);
     int64_t actual = file_size(stream);
-    if (claimed < kMainHeaderBytes || actual < claimed) {
+    if (claimed < kMainHeaderBytes || claimed > kLargestFileBytes || actual < claimed) {
         fatal_error("File %s is %lld bytes long but its header says %lld.", name,
                     static_cast<long long>(actual), static_cast<long long>(claimed));
     }
@@ -373,8 +373,8 @@ static void finish_files(RunState& run, FileSet& files) {
     run.dbf_header.year = mdy[2] - 1900;
     run.dbf_header.record_count = run.record_number;
     write_dbf_header(files.dbf, run.dbf_header, run.fields);
-    write_main_header(files.shp, run.shp_header);
-    write_main_header(files.shx, run.shx_header);
+    write_main_header(files.shp, files.shp_name, run.shp_header);
+    write_main_header(files.shx, files.shx_name, run.shx_header);
     // A run that reports success must have every byte on its way to disk.
     const struct {
         FILE* stream;
