@@ -387,16 +387,20 @@ def _sql_value(value):
 
 
 def _insert_rows(con, table, encode):
-    names = _column_order(table)
+    # A fid not given is NULL, which INTEGER PRIMARY KEY numbers itself.
+    names = ([table.fid_column] if table.fid_column else []) + _column_order(table)
     sql = "INSERT INTO %s (%s) VALUES (%s)" % (_quote(table.name), ", ".join(_quote(n) for n in names),
                                               ", ".join("?" for _ in names))
+    known = {n.lower() for n in names}
     for row in table.rows:
-        unknown = set(row) - set(names) - ({table.fid_column} if table.fid_column else set())
+        # Column names compare ignoring case, as SQL identifiers do.
+        by_name = {k.lower(): v for k, v in row.items()}
+        unknown = set(by_name) - known
         if unknown:
             raise ValueError("row of %s names unknown columns %s" % (table.name, sorted(unknown)))
         values = []
         for name in names:
-            value = row.get(name)
+            value = by_name.get(name.lower())
             if name == table.geometry_column:
                 geometry = _normalise_geometry(value)
                 if geometry is None or isinstance(geometry, (bytes, bytearray)):
