@@ -20,7 +20,9 @@ struct OslConnectAuth {
 
 static Session session;
 
-Session& engine_session() { return session; }
+Session& engine_session() {
+    return session;
+}
 
 bool require_connection(const char* operation) {
     if (session.db == nullptr) {
@@ -190,7 +192,9 @@ OslConnectAuth* osl_auth_make(const char* user, const char* password) {
     return auth;
 }
 
-void osl_auth_free(OslConnectAuth* auth) { delete auth; }
+void osl_auth_free(OslConnectAuth* auth) {
+    delete auth;
+}
 
 // SQLite reads names beginning "file:" as URIs; a database file of such a
 // name is opened through an explicit relative path instead.
@@ -252,8 +256,8 @@ int osl_connect(const char* target, const OslConnectAuth* auth) {
         return osl_status();
     }
     register_trace_function(session.db);
-    rc = gx_register_asshape(session.db, session.kind == DatabaseKind::kSpatiaLite,
-                             trace_gx_call, &session.trace);
+    rc = gx_register_asshape(session.db, session.kind == DatabaseKind::kSpatiaLite, trace_gx_call,
+                             &session.trace);
     if (rc != SQLITE_OK) {
         status_engine_error(session.db, rc, "The spatial extension cannot be registered");
         close_database();

@@ -104,8 +104,7 @@ int osl_fetch(const char* cursor_id, const char* descriptor_id) {
         return osl_status();
     }
     if (!cursor->open) {
-        return status_error(OslError::kCursorNotOpen, "Fetch: cursor '%s' is not open.",
-                            cursor_id);
+        return status_error(OslError::kCursorNotOpen, "Fetch: cursor '%s' is not open.", cursor_id);
     }
     Descriptor* descriptor = find_descriptor(descriptor_id);
     if (descriptor == nullptr) {
@@ -150,8 +149,7 @@ int osl_close_cursor(const char* cursor_id) {
         return osl_status();
     }
     if (!cursor->open) {
-        return status_error(OslError::kCursorNotOpen, "Close: cursor '%s' is not open.",
-                            cursor_id);
+        return status_error(OslError::kCursorNotOpen, "Close: cursor '%s' is not open.", cursor_id);
     }
     std::string rows = "after " + std::to_string(cursor->rows) + " rows";
     trace_event("close", cursor_id, rows.c_str());

@@ -38,14 +38,18 @@ const int64_t kEpochFrom1970 = days_from_civil(1899, 12, 31);
 
 constexpr int kMaxYear = 9999;
 
-bool is_leap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool is_leap(int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int days_in_month(int64_t y, int m) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && is_leap(y) ? 29 : kDays[m - 1];
 }
 
-int digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
+int digit(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : -1;
+}
 
 // Reads count digits at text; -1 when one is not a digit.
 int read_digits(const char* text, int count) {

@@ -63,7 +63,9 @@ void round_at(OslDecimal* d, int keep) {
     normalise(d);
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 }  // namespace
 
@@ -294,8 +296,8 @@ int osl_decimal_format(const OslDecimal* value, const char* picture, char* out) 
         *p++ = '.';
         for (int i = 0; i < decimals; ++i) {
             int index = d.exponent + i;
-            *p++ = static_cast<char>(
-                '0' + (index >= 0 && index < d.digit_count ? d.digits[index] : 0));
+            *p++ = static_cast<char>('0' +
+                                     (index >= 0 && index < d.digit_count ? d.digits[index] : 0));
         }
     }
     *p = '\0';
@@ -326,4 +328,6 @@ int osl_decimal_to_double(const OslDecimal* value, double* result) {
     return 0;
 }
 
-void osl_fill(char* to, size_t count, char c) { std::memset(to, c, count); }
+void osl_fill(char* to, size_t count, char c) {
+    std::memset(to, c, count);
+}

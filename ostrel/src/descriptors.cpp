@@ -38,8 +38,7 @@ int put_integer(const Descriptor& descriptor, int item_number, int item, int val
 
 int put_name(const Descriptor& descriptor, int item_number, const std::string& name,
              const OslHostValue& host) {
-    if ((host.host_type != OSL_HOST_TEXT && host.host_type != OSL_HOST_CSTRING) ||
-        host.size == 0) {
+    if ((host.host_type != OSL_HOST_TEXT && host.host_type != OSL_HOST_CSTRING) || host.size == 0) {
         return status_error(OslError::kHostTypeMismatch,
                             "Descriptor '%s', item %d: NAME is read into a text buffer.",
                             descriptor.id.c_str(), item_number);
@@ -163,8 +162,8 @@ int osl_get_descriptor_count(const char* descriptor_id, int* count) {
     return status_set(OSL_OK);
 }
 
-int osl_get_descriptor_items(const char* descriptor_id, int item_number,
-                             OslItemRequest* requests, int request_count) {
+int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItemRequest* requests,
+                             int request_count) {
     status_begin();
     Descriptor* descriptor = lookup(descriptor_id, "Get descriptor");
     if (descriptor == nullptr) {
@@ -210,13 +209,12 @@ int osl_get_descriptor_items(const char* descriptor_id, int item_number,
                 if (!has_row(*descriptor, item_number)) {
                     return osl_status();
                 }
-                status = put_integer(
-                    *descriptor, item_number, code,
-                    sqlite3_column_type(descriptor->row_source->stmt, item_number - 1) ==
-                            SQLITE_NULL
-                        ? -1
-                        : 0,
-                    host);
+                status = put_integer(*descriptor, item_number, code,
+                                     sqlite3_column_type(descriptor->row_source->stmt,
+                                                         item_number - 1) == SQLITE_NULL
+                                         ? -1
+                                         : 0,
+                                     host);
                 break;
             case OSL_ITEM_DATA: {
                 if (!has_row(*descriptor, item_number)) {

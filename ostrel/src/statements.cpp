@@ -82,8 +82,7 @@ std::string shown_text(const char* text) {
 // Runs stmt, which must yield at most one row, into outputs. A null value
 // goes only into a var buffer (as length 0); for other outputs there is no
 // indicator to carry it, so it is refused.
-int run_single_row(sqlite3_stmt* stmt, const char* label, OslHostValue* outputs,
-                   int output_count) {
+int run_single_row(sqlite3_stmt* stmt, const char* label, OslHostValue* outputs, int output_count) {
     Session& session = engine_session();
     int columns = sqlite3_column_count(stmt);
     if (columns != output_count) {
@@ -104,7 +103,8 @@ int run_single_row(sqlite3_stmt* stmt, const char* label, OslHostValue* outputs,
         return osl_status();
     }
     for (int i = 0; i < output_count; ++i) {
-        ColumnDescription d = description_for_host(outputs[i].host_type, sqlite3_column_name(stmt, i));
+        ColumnDescription d =
+            description_for_host(outputs[i].host_type, sqlite3_column_name(stmt, i));
         ValueSource source{stmt, i, &d, label, false};
         bool is_null = false;
         if (read_value(source, outputs[i], &is_null) < 0) {

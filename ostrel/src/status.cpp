@@ -179,9 +179,13 @@ int status_engine_error(sqlite3* db, int sqlite_code, const char* what) {
     return status_error(classify_engine_error(sqlite_code, text), "%s: %s.", what, text);
 }
 
-int osl_status() { return last_status; }
+int osl_status() {
+    return last_status;
+}
 
-int osl_diag_condition_count() { return condition_count; }
+int osl_diag_condition_count() {
+    return condition_count;
+}
 
 int osl_diag_condition(int number, int32_t* code, char sqlstate[6], char* message,
                        size_t message_size, int32_t* message_length) {
@@ -192,8 +196,8 @@ int osl_diag_condition(int number, int32_t* code, char sqlstate[6], char* messag
     *code = c.code;
     std::memcpy(sqlstate, c.sqlstate, sizeof c.sqlstate);
     if (message_size > 0) {
-        size_t length = utf8_prefix_length(c.message, static_cast<size_t>(c.length),
-                                           message_size - 1);
+        size_t length =
+            utf8_prefix_length(c.message, static_cast<size_t>(c.length), message_size - 1);
         std::memcpy(message, c.message, length);
         message[length] = '\0';
     }

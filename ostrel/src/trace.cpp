@@ -105,10 +105,9 @@ static void gx_trace(sqlite3_context* context, int, sqlite3_value** arguments) {
     int level = 0;
     if (!trace_level_of(arguments[1], &level)) {
         const unsigned char* shown = sqlite3_value_text(arguments[1]);
-        std::snprintf(answer, sizeof answer,
-                      "ERROR: trace level '%s' is not a whole number from 0 to %d",
-                      shown != nullptr ? reinterpret_cast<const char*>(shown) : "NULL",
-                      kMaxTraceLevel);
+        std::snprintf(
+            answer, sizeof answer, "ERROR: trace level '%s' is not a whole number from 0 to %d",
+            shown != nullptr ? reinterpret_cast<const char*>(shown) : "NULL", kMaxTraceLevel);
         sqlite3_result_text(context, answer, -1, SQLITE_TRANSIENT);
         return;
     }
@@ -138,6 +137,6 @@ static void gx_trace(sqlite3_context* context, int, sqlite3_value** arguments) {
 // GX_Trace writes files, so it may only be called by the statements the
 // caller sends, never from a view or trigger inside a database file.
 void register_trace_function(sqlite3* db) {
-    sqlite3_create_function(db, "GX_Trace", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr,
-                            gx_trace, nullptr, nullptr);
+    sqlite3_create_function(db, "GX_Trace", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr, gx_trace,
+                            nullptr, nullptr);
 }

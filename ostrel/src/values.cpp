@@ -134,7 +134,8 @@ int read_text(const ValueSource& s, const OslHostValue& host, int storage) {
             return 0;
         }
         case SQLITE_FLOAT:
-            copy_bounded(number, shortest_double_text(sqlite3_column_double(s.stmt, s.column), number),
+            copy_bounded(number,
+                         shortest_double_text(sqlite3_column_double(s.stmt, s.column), number),
                          host);
             return 0;
         default: {  // SQLITE_BLOB

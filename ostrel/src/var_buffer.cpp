@@ -82,7 +82,9 @@ int osl_var_setlen(OslVar* var, int32_t length) {
     return 0;
 }
 
-void* osl_var_getdata(const OslVar* var) { return var != nullptr ? var->data : nullptr; }
+void* osl_var_getdata(const OslVar* var) {
+    return var != nullptr ? var->data : nullptr;
+}
 
 int32_t osl_var_getlen(const OslVar* var) {
     return var != nullptr && var->data != nullptr ? var->length : 0;

@@ -96,8 +96,7 @@ TEST_F(OslConnect, MissingDatabaseNamesEveryPathTried) {
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].code, osl_status());
     EXPECT_EQ(all[0].sqlstate, "08001");
-    EXPECT_EQ(all[0].message,
-              "Database 'nosuch' not found in directory '" + scratch.path + "/'.");
+    EXPECT_EQ(all[0].message, "Database 'nosuch' not found in directory '" + scratch.path + "/'.");
     std::string d = scratch.path + "/";
     EXPECT_EQ(all[1].message, "Tried '" + d + "nosuch', '" + d + "nosuch.gpkg', '" + d +
                                   "nosuch.sqlite', '" + d +

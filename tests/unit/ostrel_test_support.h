@@ -81,12 +81,26 @@ protected:
 };
 
 // Host values in one line each.
-inline OslHostValue host_int32(int32_t* v) { return {OSL_HOST_INT32, v, sizeof *v}; }
-inline OslHostValue host_int16(int16_t* v) { return {OSL_HOST_INT16, v, sizeof *v}; }
-inline OslHostValue host_double(double* v) { return {OSL_HOST_DOUBLE, v, sizeof *v}; }
-inline OslHostValue host_decimal(OslDecimal* v) { return {OSL_HOST_DECIMAL, v, sizeof *v}; }
-inline OslHostValue host_date(OslDate* v) { return {OSL_HOST_DATE, v, sizeof *v}; }
-inline OslHostValue host_text(char* v, size_t size) { return {OSL_HOST_CSTRING, v, size}; }
-inline OslHostValue host_var(OslVar* v) { return {OSL_HOST_VAR_LOCATED, v, sizeof *v}; }
+inline OslHostValue host_int32(int32_t* v) {
+    return {OSL_HOST_INT32, v, sizeof *v};
+}
+inline OslHostValue host_int16(int16_t* v) {
+    return {OSL_HOST_INT16, v, sizeof *v};
+}
+inline OslHostValue host_double(double* v) {
+    return {OSL_HOST_DOUBLE, v, sizeof *v};
+}
+inline OslHostValue host_decimal(OslDecimal* v) {
+    return {OSL_HOST_DECIMAL, v, sizeof *v};
+}
+inline OslHostValue host_date(OslDate* v) {
+    return {OSL_HOST_DATE, v, sizeof *v};
+}
+inline OslHostValue host_text(char* v, size_t size) {
+    return {OSL_HOST_CSTRING, v, size};
+}
+inline OslHostValue host_var(OslVar* v) {
+    return {OSL_HOST_VAR_LOCATED, v, sizeof *v};
+}
 
 #endif
