@@ -93,6 +93,7 @@ int osl_open_cursor(const char* cursor_id) {
     trace_event("open", cursor_id, statement->text.c_str());
     cursor->statement = statement;
     cursor->open = true;
+    cursor->exhausted = false;
     cursor->rows = 0;
     return status_set(OSL_OK);
 }
@@ -112,6 +113,10 @@ int osl_fetch(const char* cursor_id, const char* descriptor_id) {
                             "Fetch from cursor '%s': descriptor '%s' is not allocated.", cursor_id,
                             descriptor_id);
     }
+    if (cursor->exhausted) {
+        descriptor->row_source = nullptr;
+        return status_set(OSL_NO_ROW);
+    }
     sqlite3_stmt* stmt = cursor->statement->stmt;
     if (descriptor->count > sqlite3_column_count(stmt)) {
         return status_error(OslError::kDescriptorTooSmall,
@@ -129,6 +134,7 @@ int osl_fetch(const char* cursor_id, const char* descriptor_id) {
     }
     descriptor->row_source = nullptr;
     if (rc == SQLITE_DONE) {
+        cursor->exhausted = true;
         return status_set(OSL_NO_ROW);
     }
     Session& session = engine_session();

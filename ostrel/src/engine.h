@@ -56,6 +56,7 @@ struct Cursor {
     std::string statement_id;
     Statement* statement = nullptr;  // while open
     bool open = false;
+    bool exhausted = false;  // SQLite would start over if stepped again
     int64_t rows = 0;
 };
 

@@ -30,7 +30,12 @@ static void write_stamp(FILE* file) {
 
 // Statement texts span lines; the trace keeps one line per event.
 static void write_one_line(FILE* file, const char* text) {
-    for (const char* p = text; *p != '\0'; ++p) {
+    const char* end = text + std::strlen(text);
+    while (end > text &&
+           (end[-1] == '\n' || end[-1] == '\r' || end[-1] == '\t' || end[-1] == ' ')) {
+        --end;
+    }
+    for (const char* p = text; p < end; ++p) {
         std::fputc((*p == '\n' || *p == '\r' || *p == '\t') ? ' ' : *p, file);
     }
 }
