@@ -9,6 +9,7 @@
 
 #include "db/client.h"
 #include "dbf/dbf_header.h"
+#include "dbf/dbf_record.h"
 #include "shape/main_header.h"
 
 constexpr int kWorkBufferBytes = 32768;
@@ -16,13 +17,13 @@ constexpr int kFileNameBytes = 4096;
 constexpr int32_t kProgressInterval = 1000;
 
 // SQL object ids.
-extern const char* const kSrsStatement;     // "srsel"
-extern const char* const kFieldStatement;   // "selstmt1"
-extern const char* const kFieldDescriptor;  // "seldesc1"
-extern const char* const kUnloadStatement;  // "selstmt2"
-extern const char* const kUnloadDescriptor; // "seldesc2"
-extern const char* const kUnloadCursor;     // "selcurs"
-extern const char* const kTraceStatement;   // "efstmt"
+extern const char* const kSrsStatement;      // "srsel"
+extern const char* const kFieldStatement;    // "selstmt1"
+extern const char* const kFieldDescriptor;   // "seldesc1"
+extern const char* const kUnloadStatement;   // "selstmt2"
+extern const char* const kUnloadDescriptor;  // "seldesc2"
+extern const char* const kUnloadCursor;      // "selcurs"
+extern const char* const kTraceStatement;    // "efstmt"
 
 struct FileSet {
     char shp_name[kFileNameBytes] = {};
@@ -57,9 +58,9 @@ struct RunState {
     FieldTable fields;
 
     char work_buffer[kWorkBufferBytes] = {};
-    char* cdata = nullptr;          // character host buffer of the record formatter
+    char* cdata = nullptr;  // character host buffer of the record formatter
     int32_t cdata_bytes = 0;
-    char** field_formats = nullptr; // one format per field
+    FieldFormat* field_formats = nullptr;  // one format per field
 };
 
 #endif
