@@ -5,11 +5,27 @@
 #ifndef SPOOLMAP_DBF_COLUMN_CATALOGUE_H
 #define SPOOLMAP_DBF_COLUMN_CATALOGUE_H
 
+#include <cstdint>
+
+#include "dbf/dbf_header.h"
+
 struct RunSettings;
 struct RunState;
 
+// The dBASE name of a column, into name (kDbfNameAreaBytes): the column name
+// with ASCII letters in upper case, cut to 10 bytes at a whole UTF-8
+// character, and made unique among the names taken so far (ignoring ASCII
+// case) by putting "_1", "_2", ... in place of its last characters:
+// POPULATION_2020 and POPULATION_2021 become POPULATION and POPULATI_1.
+// Both runs apply it to the columns that become fields, in the table's order,
+// so an append finds the columns of the fields an init wrote.
+void make_dbf_field_name(const char* column_name, const char* const* taken, int32_t taken_count,
+                         char* name);
+
 // init: fills run.fields and run.dbf_header's header_length and record_length
-// from the table's columns, with the warnings and skips of the mapping.
+// from the table's columns, with the warnings and skips of the mapping, and a
+// note for each column whose field name differs from its own. Ends the run
+// when the fields would not fit a .dbf header or record.
 void build_field_table(const RunSettings& settings, RunState& run);
 
 // append, right after read_dbf_header: sets each field's column_name to the

@@ -12,10 +12,24 @@
 constexpr int kDbfFileHeaderBytes = 32;
 constexpr int kDbfDescriptorBytes = 32;
 constexpr int kDbfFieldNameChars = 10;  // and a zero byte: the name area is 11 bytes
+constexpr int kDbfNameAreaBytes = kDbfFieldNameChars + 1;
+constexpr int kDbfMaxFieldLength = 254;
 constexpr uint8_t kDbfVersionByte = 3;
 constexpr uint8_t kDbfHeaderTerminator = 0x0D;
 constexpr uint8_t kDbfEndOfFile = 0x1A;
 constexpr uint8_t kDbfFloatingDecimals = 255;  // fdec of a floating DECIMAL
+constexpr char kDbfDeletionFlag = ' ';         // byte 0 of every record: not deleted
+
+// header_length and record_length are 16-bit signed in the header record, so
+// neither may pass 32767; the header holds 32 bytes per field plus the file
+// header and the terminator, which bounds the number of fields.
+constexpr int32_t kDbfMaxLength = INT16_MAX;
+constexpr int32_t kDbfMaxFields = (kDbfMaxLength - kDbfFileHeaderBytes - 1) / kDbfDescriptorBytes;
+
+// header_length of a file with field_count fields.
+constexpr int32_t dbf_header_length(int32_t field_count) {
+    return kDbfFileHeaderBytes + kDbfDescriptorBytes * field_count + 1;
+}
 
 struct DbfHeader {
     int32_t file_code = 0;
@@ -30,7 +44,8 @@ struct DbfHeader {
 // The attribute fields, in field order: four parallel arrays as the .dbf
 // descriptors hold them, plus the name of the table column each field comes
 // from exactly as the database stores it (the dBASE name is upper case and at
-// most 10 characters, so the unload query selects by column_name).
+// most 10 characters, so the unload query selects by column_name). In an
+// append run column_name stays null until map_fields_to_columns.
 struct FieldTable {
     int32_t field_count = 0;
     int32_t capacity = 0;
@@ -41,17 +56,28 @@ struct FieldTable {
     int32_t* fdec = nullptr;
 };
 
+// Allocates the arrays for capacity fields (all names null, field_count 0);
+// ends the run naming the array that could not be allocated.
+void allocate_field_table(FieldTable& fields, int32_t capacity);
+
 // Frees the arrays and names; the table is empty afterwards.
 void free_field_table(FieldTable& fields);
 
-// Writes the header, descriptors and terminator at the start of the file.
-void write_dbf_header(FILE* stream, const DbfHeader& header, const FieldTable& fields);
+// Writes the header, descriptors and terminator at the start of the file,
+// leaving bytes 12 to 31 of the file header as the file holds them. Ends the
+// run naming file_name when a seek or write fails.
+void write_dbf_header(FILE* stream, const char* file_name, const DbfHeader& header,
+                      const FieldTable& fields);
 
 // Reads the header and fields of an existing file at byte 0; leaves the stream
-// after the terminator. Ends the run on a header an append would corrupt.
-void read_dbf_header(FILE* stream, DbfHeader& header, FieldTable& fields);
+// after the terminator. Ends the run, naming file_name, on a header that an
+// append would corrupt the file through: lengths that disagree with the
+// descriptors or with the file's size, or that pass 32767.
+void read_dbf_header(FILE* stream, const char* file_name, DbfHeader& header, FieldTable& fields);
 
-// The dump text of the header and fields, into the caller's buffer.
+// The dump text of the header and fields, into the caller's buffer. When the
+// field lines do not all fit, the text ends with a line counting those left
+// out rather than failing a run that has already written its files.
 void dbf_header_dump(const DbfHeader& header, const FieldTable& fields, char* text, size_t size);
 
 #endif

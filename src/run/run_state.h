@@ -9,6 +9,7 @@
 
 #include "db/client.h"
 #include "dbf/dbf_header.h"
+#include "dbf/dbf_record.h"
 #include "shape/main_header.h"
 
 constexpr int kWorkBufferBytes = 32768;
@@ -59,7 +60,7 @@ struct RunState {
     char work_buffer[kWorkBufferBytes] = {};
     char* cdata = nullptr;  // character host buffer of the record formatter
     int32_t cdata_bytes = 0;
-    char** field_formats = nullptr;  // one format per field
+    FieldFormat* field_formats = nullptr;  // one format per field
 };
 
 #endif
