@@ -175,7 +175,7 @@ static void read_shape_header(FILE* stream, const char* name, ShapeFileHeader& h
 static void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet& files) {
     read_shape_header(files.shp, files.shp_name, run.shp_header);
     read_shape_header(files.shx, files.shx_name, run.shx_header);
-    read_dbf_header(files.dbf, run.dbf_header, run.fields);
+    read_dbf_header(files.dbf, files.dbf_name, run.dbf_header, run.fields);
     int64_t index_bytes = 2 * static_cast<int64_t>(run.shx_header.file_length) - kMainHeaderBytes;
     if (index_bytes % kIndexEntryBytes != 0 ||
         index_bytes / kIndexEntryBytes != run.dbf_header.record_count) {
@@ -358,10 +358,23 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
 // ---------------------------------------------------------------------------
 // The headers and the end
 
+// Flushes a stream and checks it: a write that failed in the buffer (a full
+// disk, a lost device) shows only here.
+static void flush_or_fail(FILE* stream, const char* name) {
+    if (stream != nullptr && (std::fflush(stream) != 0 || std::ferror(stream))) {
+        fatal_error("Write failed for file %s.", name);
+    }
+}
+
 static void finish_files(RunState& run, FileSet& files) {
     if (std::fputc(kDbfEndOfFile, files.dbf) == EOF) {
         fatal_error("Write failed for file %s.", files.dbf_name);
     }
+    // The records first: a failure to store them is reported as what it is
+    // before the header writers move the streams.
+    flush_or_fail(files.shx, files.shx_name);
+    flush_or_fail(files.shp, files.shp_name);
+    flush_or_fail(files.dbf, files.dbf_name);
     finish_main_headers(run);
     OslDate today = 0;
     int16_t mdy[3] = {};
@@ -372,7 +385,7 @@ static void finish_files(RunState& run, FileSet& files) {
     run.dbf_header.day = mdy[1];
     run.dbf_header.year = mdy[2] - 1900;
     run.dbf_header.record_count = run.record_number;
-    write_dbf_header(files.dbf, run.dbf_header, run.fields);
+    write_dbf_header(files.dbf, files.dbf_name, run.dbf_header, run.fields);
     write_main_header(files.shp, files.shp_name, run.shp_header);
     write_main_header(files.shx, files.shx_name, run.shx_header);
     // A run that reports success must have every byte on its way to disk.
@@ -384,9 +397,7 @@ static void finish_files(RunState& run, FileSet& files) {
                    {files.shx, files.shx_name},
                    {files.prj, files.prj_name}};
     for (const auto& file : written) {
-        if (file.stream != nullptr && (std::fflush(file.stream) != 0 || std::ferror(file.stream))) {
-            fatal_error("Write failed for file %s.", file.name);
-        }
+        flush_or_fail(file.stream, file.name);
     }
 }
 
