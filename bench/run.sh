@@ -1,17 +1,17 @@
 #!/bin/bash
 # Unloads the same table with spoolmap and with GDAL's ogr2ogr (the peer) in
 # one run and reports rows/s of each and their ratio. Usage:
-#   bash bench/run.sh [rows]        (default 200000 polygons with attributes)
+#   bash bench/run.sh [rows]        (default 100000 polygons with attributes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-rows=${1:-200000}
+rows=${1:-100000}
 bash scripts/install-deps.sh >/dev/null
 bash scripts/build.sh build-bench >/dev/null
 work=$(mktemp -d /tmp/spoolmap-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 echo "== Making a GeoPackage of $rows rows in $work"
-/usr/bin/python3 tests/tools/testdb.py make-bench "$work/bench.gpkg" "$rows"
+/usr/bin/python3 bench/make_bench_db.py "$work/bench.gpkg" "$rows"
 
 seconds() { /usr/bin/python3 -c 'import sys,time,subprocess
 t=time.perf_counter(); subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL); print("%.3f" % (time.perf_counter()-t))' "$@"; }
