@@ -1,0 +1,72 @@
+// The status of the last operation and its diagnostics conditions: the
+// library's own error codes, each with its SQL state, in one table
+// (status.cpp), and the helpers every operation reports through.
+
+#ifndef OSTREL_STATUS_H
+#define OSTREL_STATUS_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+
+// The library's errors. Codes and SQL states are in kErrorTable.
+enum class OslError {
+    kDatabaseNotFound,
+    kDatabaseOpenFailed,
+    kDatabaseAmbiguous,
+    kUnknownServer,
+    kServerEngineMissing,
+    kNotConnected,
+    kAlreadyConnected,
+    kCatalogFailed,
+    kSyntax,
+    kUnknownTable,
+    kUnknownColumn,
+    kSecondStatement,
+    kEmptyStatement,
+    kEngineError,
+    kReadOnly,
+    kUnknownStatement,
+    kNotAQuery,
+    kMoreThanOneRow,
+    kValueCountMismatch,
+    kUnknownDescriptor,
+    kDescriptorExists,
+    kBadItemNumber,
+    kBadItemCode,
+    kDescriptorTooSmall,
+    kNoCurrentRow,
+    kUnknownCursor,
+    kCursorExists,
+    kCursorNotOpen,
+    kHostTypeMismatch,
+    kOutOfRange,
+    kNotANumber,
+    kBadDate,
+    kDecimalOverflow,
+    kNotABoolean,
+    kNotText,
+    kBufferTooSmall,
+    kNullValue,
+    kOutOfMemory,
+    kBadArgument,
+};
+
+// Starts an operation: status 0, no conditions.
+void status_begin();
+
+// Adds a condition of the library's own (printf-style message, cut at 255
+// bytes on a character boundary) and makes its code the status. Returns the
+// status, so a failing operation can end with "return status_error(...)".
+int status_error(OslError error, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The engine's error after a failed SQLite call, as a condition: the
+// extension's "GXnnn|message" errors become code -937 with state GXnnn; the
+// others map by their kind (syntax, unknown table, ...). what names the
+// operation and object ("Statement 'srsel' cannot be prepared").
+int status_engine_error(sqlite3* db, int sqlite_code, const char* what);
+
+// Sets the status of a successful operation (0 or 100).
+int status_set(int status);
+
+#endif
