@@ -11,13 +11,11 @@
 #include <cstring>
 
 #include "db/client.h"
+#include "db/sql_error.h"
 #include "run/command_line.h"
 #include "run/messages.h"
 #include "run/run_state.h"
 #include "run/text_append.h"
-
-// check_sql arrives with the SQL error reporting; declared here until then.
-[[noreturn]] void check_sql();
 
 static const char kColumnCountQuery[] =
     "SELECT count ( colno ) FROM syscolumns sc , systables st WHERE sc . tabid = st . tabid AND "
@@ -161,6 +159,16 @@ static bool decimal_fits(const ColumnItems& column) {
     return column.scale >= 0 && column.scale <= column.precision;
 }
 
+// The library describes a 64-bit INTEGER column as DECIMAL(19,0), which holds
+// every value exactly; the row-id rule, meant for integer row ids, covers it
+// as it covers INTEGER and SERIAL.
+constexpr int32_t kIntegerCarrierPrecision = 19;
+
+static bool is_integer_carrier(const ColumnItems& column) {
+    return column.type == OSL_SQL_DECIMAL && column.precision == kIntegerCarrierPrecision &&
+           column.scale == 0;
+}
+
 // The field a column becomes, by its SQL type. False for a column left out:
 // gx_row_id of an integer type silently, the geometry column silently, any
 // other column of a type without a field with a message.
@@ -205,6 +213,9 @@ static bool map_column(const RunSettings& settings, const ColumnItems& column, R
         case OSL_SQL_MONEY:
             if (!decimal_fits(column)) {
                 break;
+            }
+            if (is_integer_carrier(column) && osl_text_compare(column.name, kRowIdColumn) == 0) {
+                return false;
             }
             if (column.type == OSL_SQL_DECIMAL && column.scale == kDbfFloatingDecimals) {
                 shape = {'N', kFloatLength, kDbfFloatingDecimals};

@@ -15,11 +15,9 @@
 #include <new>
 
 #include "db/client.h"
+#include "db/sql_error.h"
 #include "run/messages.h"
 #include "run/run_state.h"
-
-// check_sql arrives with the SQL error reporting; declared here until then.
-[[noreturn]] void check_sql();
 
 // Text widths of the fixed formats: the decimal text of any 16-bit or 32-bit
 // integer (six characters for -32768, eleven for -2147483648), the exponent
