@@ -18,11 +18,8 @@ struct OslConnectAuth {
     std::string password;
 };
 
-static Session session;
-
-Session& engine_session() {
-    return session;
-}
+Session engine_state;
+static Session& session = engine_state;
 
 bool require_connection(const char* operation) {
     if (session.db == nullptr) {
@@ -229,8 +226,9 @@ int osl_connect(const char* target, const OslConnectAuth* auth) {
                             at + 1);
     }
 
+    // One thread uses a connection, so SQLite's per-call locking is left out.
     int rc = sqlite3_open_v2(plain_file_name(resolved.path).c_str(), &session.db,
-                             SQLITE_OPEN_READONLY, nullptr);
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         status_error(OslError::kDatabaseOpenFailed, "Database file '%s' cannot be opened: %s.",
                      resolved.path.c_str(),

@@ -281,7 +281,10 @@ int read_decimal(const ValueSource& s, const OslHostValue& host, int storage) {
         decimal_from_int64(sqlite3_column_int64(s.stmt, s.column), &value);
         ok = true;
     } else if (storage == SQLITE_FLOAT) {
-        ok = decimal_from_double(sqlite3_column_double(s.stmt, s.column), &value);
+        double number = sqlite3_column_double(s.stmt, s.column);
+        ok = (s.description->scale != kFloatingScale &&
+              decimal_from_double_at_scale(number, s.description->scale, &value)) ||
+             decimal_from_double(number, &value);
     } else if (storage == SQLITE_TEXT) {
         ok = decimal_from_text(reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, s.column)),
                                static_cast<size_t>(sqlite3_column_bytes(s.stmt, s.column)), &value);
@@ -406,7 +409,7 @@ int read_value(const ValueSource& s, const OslHostValue& host, bool* is_null) {
                             "Column '%s' (statement '%s'): the text buffer has no room.",
                             s.description->name.c_str(), s.statement_id);
     }
-    int storage = sqlite3_column_type(s.stmt, s.column);
+    int storage = s.storage >= 0 ? s.storage : sqlite3_column_type(s.stmt, s.column);
     *is_null = storage == SQLITE_NULL;
     if (*is_null) {
         write_null(host);

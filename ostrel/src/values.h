@@ -17,6 +17,7 @@ struct ValueSource {
     const ColumnDescription* description;
     const char* statement_id;
     bool var_by_library;  // the descriptor item's flag 12
+    int storage;          // SQLite's type of the value if known, else -1
 };
 
 // Reads the value into host. A null value leaves a zero value (empty text,
