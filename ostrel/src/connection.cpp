@@ -199,11 +199,18 @@ static std::string plain_file_name(const std::string& path) {
     return starts_with(path, "file:") ? "./" + path : path;
 }
 
+// Closes the database and forgets what was learnt of it; a failed connect
+// leaves the session as if it had never begun.
 static void close_database() {
     if (session.db != nullptr) {
         sqlite3_close_v2(session.db);
         session.db = nullptr;
     }
+    session.geometry_columns.clear();
+    session.geometry_columns_loaded = false;
+    session.kind = DatabaseKind::kPlain;
+    session.target.clear();
+    session.path.clear();
 }
 
 int osl_connect(const char* target, const OslConnectAuth* auth) {
@@ -274,10 +281,5 @@ int osl_disconnect_current() {
     drop_session_objects();
     close_database();
     trace_close();
-    session.geometry_columns.clear();
-    session.geometry_columns_loaded = false;
-    session.kind = DatabaseKind::kPlain;
-    session.target.clear();
-    session.path.clear();
     return status_set(OSL_OK);
 }
