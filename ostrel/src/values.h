@@ -26,11 +26,11 @@ struct ValueSource {
 int read_value(const ValueSource& source, const OslHostValue& host, bool* is_null);
 
 // The SQL type a direct output of this host type is read as (no descriptor
-// tells it): the range then follows the host type.
+// tells it): the range then follows the host type. (direct_values.cpp)
 ColumnDescription description_for_host(int host_type, const char* column_name);
 
 // Binds host as parameter index (from 1) of stmt; false for a host type
-// that cannot be bound.
+// that cannot be bound. (direct_values.cpp)
 bool bind_value(sqlite3_stmt* stmt, int index, const OslHostValue& host);
 
 #endif
