@@ -18,11 +18,8 @@ struct OslConnectAuth {
     std::string password;
 };
 
-static Session session;
-
-Session& engine_session() {
-    return session;
-}
+Session engine_state;
+static Session& session = engine_state;
 
 bool require_connection(const char* operation) {
     if (session.db == nullptr) {
@@ -202,11 +199,18 @@ static std::string plain_file_name(const std::string& path) {
     return starts_with(path, "file:") ? "./" + path : path;
 }
 
+// Closes the database and forgets what was learnt of it; a failed connect
+// leaves the session as if it had never begun.
 static void close_database() {
     if (session.db != nullptr) {
         sqlite3_close_v2(session.db);
         session.db = nullptr;
     }
+    session.geometry_columns.clear();
+    session.geometry_columns_loaded = false;
+    session.kind = DatabaseKind::kPlain;
+    session.target.clear();
+    session.path.clear();
 }
 
 int osl_connect(const char* target, const OslConnectAuth* auth) {
@@ -229,8 +233,9 @@ int osl_connect(const char* target, const OslConnectAuth* auth) {
                             at + 1);
     }
 
+    // One thread uses a connection, so SQLite's per-call locking is left out.
     int rc = sqlite3_open_v2(plain_file_name(resolved.path).c_str(), &session.db,
-                             SQLITE_OPEN_READONLY, nullptr);
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         status_error(OslError::kDatabaseOpenFailed, "Database file '%s' cannot be opened: %s.",
                      resolved.path.c_str(),
@@ -276,10 +281,5 @@ int osl_disconnect_current() {
     drop_session_objects();
     close_database();
     trace_close();
-    session.geometry_columns.clear();
-    session.geometry_columns_loaded = false;
-    session.kind = DatabaseKind::kPlain;
-    session.target.clear();
-    session.path.clear();
     return status_set(OSL_OK);
 }

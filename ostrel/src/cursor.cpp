@@ -2,6 +2,7 @@
 // a descriptor, closed and freed. A fetch steps the engine once and points
 // the descriptor at the new row; nothing is copied or allocated per row.
 
+#include <cstring>
 #include <string>
 
 #include "engine.h"
@@ -32,13 +33,10 @@ void release_rows(Session& session, Cursor& cursor) {
 
 }  // namespace
 
-Cursor* find_cursor(const char* id) {
+Cursor* find_cursor_in_list(const char* id) {
     Session& session = engine_session();
-    if (session.last_cursor != nullptr && session.last_cursor->id == id) {
-        return session.last_cursor;
-    }
     for (auto& cursor : session.cursors) {
-        if (cursor->id == id) {
+        if (same_id(cursor->id, id)) {
             session.last_cursor = cursor.get();
             return cursor.get();
         }

@@ -70,9 +70,53 @@ bool is_blank(char c) {
 }  // namespace
 
 void decimal_from_int64(int64_t value, OslDecimal* result) {
-    char text[24];
-    auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    decimal_from_text(text, static_cast<size_t>(end - text), result);
+    set_zero(result);
+    if (value == 0) {
+        return;
+    }
+    // The magnitude as unsigned, so INT64_MIN has one. Its digits are written
+    // from the last up, two at a time, after counting them against the powers
+    // of ten (this runs once per value of every INTEGER column).
+    static const uint64_t kPowersOfTen[] = {1ULL,
+                                            10ULL,
+                                            100ULL,
+                                            1000ULL,
+                                            10000ULL,
+                                            100000ULL,
+                                            1000000ULL,
+                                            10000000ULL,
+                                            100000000ULL,
+                                            1000000000ULL,
+                                            10000000000ULL,
+                                            100000000000ULL,
+                                            1000000000000ULL,
+                                            10000000000000ULL,
+                                            100000000000000ULL,
+                                            1000000000000000ULL,
+                                            10000000000000000ULL,
+                                            100000000000000000ULL,
+                                            1000000000000000000ULL,
+                                            10000000000000000000ULL};
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    int count = 1;
+    while (count < 20 && magnitude >= kPowersOfTen[count]) {
+        ++count;
+    }
+    int i = count;
+    while (i >= 2) {
+        unsigned pair = static_cast<unsigned>(magnitude % 100);
+        magnitude /= 100;
+        result->digits[--i] = static_cast<uint8_t>(pair % 10);
+        result->digits[--i] = static_cast<uint8_t>(pair / 10);
+    }
+    if (i == 1) {
+        result->digits[0] = static_cast<uint8_t>(magnitude);
+    }
+    result->sign = value < 0 ? -1 : 1;
+    result->digit_count = static_cast<int8_t>(count);
+    result->exponent = static_cast<int16_t>(count);
+    normalise(result);
 }
 
 size_t shortest_double_text(double value, char* text) {
@@ -88,6 +132,36 @@ bool decimal_from_double(double value, OslDecimal* result) {
     char text[32];
     size_t length = shortest_double_text(value, text);
     return decimal_from_text(text, length, result);
+}
+
+// Where doubles are dense enough: below 1e9 one unit in the last place is
+// at most 2^-23, so the distance of v * 10^scale from the shortest text's
+// scaled value stays far below kTieGuard.
+static constexpr double kDenseLimit = 1e9;
+static constexpr double kTieGuard = 1e-5;
+static constexpr int kMaxFastScale = 15;
+
+bool decimal_from_double_at_scale(double value, int scale, OslDecimal* result) {
+    static const double kPowersOfTen[kMaxFastScale + 1] = {
+        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (scale < 0 || scale > kMaxFastScale || !std::isfinite(value)) {
+        return false;
+    }
+    double scaled = std::fabs(value * kPowersOfTen[scale]);
+    if (!(scaled < kDenseLimit)) {
+        return false;
+    }
+    double whole = std::floor(scaled);
+    double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) < kTieGuard) {
+        return false;  // a tie or nearly: only the decimal text can tell
+    }
+    int64_t rounded = static_cast<int64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    decimal_from_int64(value < 0 ? -rounded : rounded, result);
+    if (result->digit_count > 0) {
+        result->exponent = static_cast<int16_t>(result->exponent - scale);
+    }
+    return true;
 }
 
 bool decimal_from_text(const char* text, size_t length, OslDecimal* result) {

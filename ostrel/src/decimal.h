@@ -18,6 +18,11 @@ void decimal_from_int64(int64_t value, OslDecimal* result);
 // 2.675 is 2.675, not 2.67499999...). False for an infinite value.
 bool decimal_from_double(double value, OslDecimal* result);
 
+// The same as decimal_from_double followed by rounding to scale digits
+// after the point, without the text, where that is sure to give the same
+// result; false where it is not (then take the way through the text).
+bool decimal_from_double_at_scale(double value, int scale, OslDecimal* result);
+
 // A decimal number text: blanks, an optional sign, digits with at most one
 // point, an optional exponent, blanks. False for anything else. More than 32
 // significant digits are rounded to 32.

@@ -65,13 +65,10 @@ bool has_row(const Descriptor& descriptor, int item_number) {
 
 }  // namespace
 
-Descriptor* find_descriptor(const char* id) {
+Descriptor* find_descriptor_in_list(const char* id) {
     Session& session = engine_session();
-    if (session.last_descriptor != nullptr && session.last_descriptor->id == id) {
-        return session.last_descriptor;
-    }
     for (auto& descriptor : session.descriptors) {
-        if (descriptor->id == id) {
+        if (same_id(descriptor->id, id)) {
             session.last_descriptor = descriptor.get();
             return descriptor.get();
         }
@@ -176,6 +173,26 @@ int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItem
     }
     DescriptorItem& item = descriptor->items[static_cast<size_t>(item_number - 1)];
     const ColumnDescription& column = item.column;
+
+    // The request of every row: INDICATOR into a 16-bit integer, then DATA.
+    if (request_count == 2 && requests[0].item == OSL_ITEM_INDICATOR &&
+        requests[0].into.host_type == OSL_HOST_INT16 && requests[1].item == OSL_ITEM_DATA &&
+        descriptor->row_source != nullptr) {
+        sqlite3_stmt* stmt = descriptor->row_source->stmt;
+        int storage = sqlite3_column_type(stmt, item_number - 1);
+        *static_cast<int16_t*>(requests[0].into.address) = storage == SQLITE_NULL ? -1 : 0;
+        ValueSource source{stmt,
+                           item_number - 1,
+                           &column,
+                           descriptor->source_statement_id.c_str(),
+                           item.var_by_library != 0,
+                           storage};
+        bool is_null = false;
+        int status = read_value(source, requests[1].into, &is_null);
+        return status < 0 ? status : status_set(OSL_OK);
+    }
+
+    int storage = -1;  // the value's SQLite type, read once per request
     for (int r = 0; r < request_count; ++r) {
         const OslHostValue& host = requests[r].into;
         int code = requests[r].item;
@@ -209,20 +226,22 @@ int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItem
                 if (!has_row(*descriptor, item_number)) {
                     return osl_status();
                 }
+                if (storage < 0) {
+                    storage = sqlite3_column_type(descriptor->row_source->stmt, item_number - 1);
+                }
                 status = put_integer(*descriptor, item_number, code,
-                                     sqlite3_column_type(descriptor->row_source->stmt,
-                                                         item_number - 1) == SQLITE_NULL
-                                         ? -1
-                                         : 0,
-                                     host);
+                                     storage == SQLITE_NULL ? -1 : 0, host);
                 break;
             case OSL_ITEM_DATA: {
                 if (!has_row(*descriptor, item_number)) {
                     return osl_status();
                 }
-                ValueSource source{descriptor->row_source->stmt, item_number - 1, &column,
+                ValueSource source{descriptor->row_source->stmt,
+                                   item_number - 1,
+                                   &column,
                                    descriptor->source_statement_id.c_str(),
-                                   item.var_by_library != 0};
+                                   item.var_by_library != 0,
+                                   storage};
                 bool is_null = false;
                 status = read_value(source, host, &is_null);
                 break;

@@ -87,16 +87,47 @@ struct Session {
     Trace trace;
 };
 
-Session& engine_session();
+// The one session; engine_session() is how the files reach it.
+extern Session engine_state;
+inline Session& engine_session() {
+    return engine_state;
+}
 
 // Whether a connection is open; when not, leaves the "not connected"
 // condition and returns false.
 bool require_connection(const char* operation);
 
-// Lookups by id; null when there is none (no condition is left).
+// Ids are short; comparing them inline keeps a library call off the per-row
+// path.
+inline bool same_id(const std::string& known, const char* id) {
+    // id is read only up to its first difference from known, so a shorter
+    // id is never read past its terminator.
+    size_t length = known.size();
+    const char* k = known.data();
+    for (size_t i = 0; i < length; ++i) {
+        if (id[i] != k[i]) {
+            return false;
+        }
+    }
+    return id[length] == '\0';
+}
+
+// Lookups by id; null when there is none (no condition is left). The
+// descriptor and the cursor are looked up on every row: their last hit is
+// checked inline before the list is searched.
 Statement* find_statement(const char* id);
-Descriptor* find_descriptor(const char* id);
-Cursor* find_cursor(const char* id);
+Descriptor* find_descriptor_in_list(const char* id);
+Cursor* find_cursor_in_list(const char* id);
+
+inline Descriptor* find_descriptor(const char* id) {
+    Descriptor* last = engine_state.last_descriptor;
+    return last != nullptr && same_id(last->id, id) ? last : find_descriptor_in_list(id);
+}
+
+inline Cursor* find_cursor(const char* id) {
+    Cursor* last = engine_state.last_cursor;
+    return last != nullptr && same_id(last->id, id) ? last : find_cursor_in_list(id);
+}
 
 // Drops every SQL object of the session (at disconnect).
 void drop_session_objects();

@@ -105,7 +105,7 @@ int run_single_row(sqlite3_stmt* stmt, const char* label, OslHostValue* outputs,
     for (int i = 0; i < output_count; ++i) {
         ColumnDescription d =
             description_for_host(outputs[i].host_type, sqlite3_column_name(stmt, i));
-        ValueSource source{stmt, i, &d, label, false};
+        ValueSource source{stmt, i, &d, label, false, -1};
         bool is_null = false;
         if (read_value(source, outputs[i], &is_null) < 0) {
             sqlite3_reset(stmt);
@@ -137,11 +137,11 @@ int run_single_row(sqlite3_stmt* stmt, const char* label, OslHostValue* outputs,
 
 Statement* find_statement(const char* id) {
     Session& session = engine_session();
-    if (session.last_statement != nullptr && session.last_statement->id == id) {
+    if (session.last_statement != nullptr && same_id(session.last_statement->id, id)) {
         return session.last_statement;
     }
     for (auto& statement : session.statements) {
-        if (statement->id == id) {
+        if (same_id(statement->id, id)) {
             session.last_statement = statement.get();
             return statement.get();
         }

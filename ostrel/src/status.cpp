@@ -77,9 +77,9 @@ struct Condition {
     int32_t length;
 };
 
-int last_status = 0;
 Condition conditions[kMaxConditions];
-int condition_count = 0;
+int& last_status = status_state.last_status;
+int& condition_count = status_state.condition_count;
 
 const ErrorEntry& entry_of(OslError error) {
     for (const ErrorEntry& entry : kErrorTable) {
@@ -141,15 +141,7 @@ OslError classify_engine_error(int sqlite_code, const char* text) {
 
 }  // namespace
 
-void status_begin() {
-    last_status = 0;
-    condition_count = 0;
-}
-
-int status_set(int status) {
-    last_status = status;
-    return status;
-}
+StatusState status_state = {0, 0};
 
 int status_error(OslError error, const char* format, ...) {
     char message[1024];

@@ -52,8 +52,19 @@ enum class OslError {
     kBadArgument,
 };
 
-// Starts an operation: status 0, no conditions.
-void status_begin();
+// The status of the last operation and its number of conditions; the
+// conditions themselves are kept in status.cpp.
+struct StatusState {
+    int last_status;
+    int condition_count;
+};
+extern StatusState status_state;
+
+// Starts an operation: status 0, no conditions. Inline, since every call of
+// the per-row path begins with it.
+inline void status_begin() {
+    status_state = StatusState{0, 0};
+}
 
 // Adds a condition of the library's own (printf-style message, cut at 255
 // bytes on a character boundary) and makes its code the status. Returns the
@@ -67,6 +78,9 @@ int status_error(OslError error, const char* format, ...) __attribute__((format(
 int status_engine_error(sqlite3* db, int sqlite_code, const char* what);
 
 // Sets the status of a successful operation (0 or 100).
-int status_set(int status);
+inline int status_set(int status) {
+    status_state.last_status = status;
+    return status;
+}
 
 #endif

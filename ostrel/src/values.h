@@ -17,6 +17,7 @@ struct ValueSource {
     const ColumnDescription* description;
     const char* statement_id;
     bool var_by_library;  // the descriptor item's flag 12
+    int storage;          // SQLite's type of the value if known, else -1
 };
 
 // Reads the value into host. A null value leaves a zero value (empty text,
@@ -25,11 +26,11 @@ struct ValueSource {
 int read_value(const ValueSource& source, const OslHostValue& host, bool* is_null);
 
 // The SQL type a direct output of this host type is read as (no descriptor
-// tells it): the range then follows the host type.
+// tells it): the range then follows the host type. (direct_values.cpp)
 ColumnDescription description_for_host(int host_type, const char* column_name);
 
 // Binds host as parameter index (from 1) of stmt; false for a host type
-// that cannot be bound.
+// that cannot be bound. (direct_values.cpp)
 bool bind_value(sqlite3_stmt* stmt, int index, const OslHostValue& host);
 
 #endif

@@ -191,3 +191,45 @@ TEST_F(OslConnect, CatalogOfEachKindOfDatabase) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file SpatiaLite itself wrote: its metadata tables, the SpatialIndex
+// virtual table whose module is missing here, an R*Tree index, and views
+// that call SpatiaLite's own functions.
+TEST_F(OslConnect, RealSpatiaLiteFile) {
+    if (std::system("command -v spatialite >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "spatialite is not installed";
+    }
+    std::string file = scratch.file("real.sqlite");
+    std::string command =
+        "spatialite '" + file +
+        "' \"SELECT InitSpatialMetadata(1); CREATE TABLE Roads(id INTEGER PRIMARY KEY, "
+        "Name TEXT); SELECT AddGeometryColumn('Roads', 'Geom', 4326, 'LINESTRING', 'XY'); "
+        "SELECT CreateSpatialIndex('Roads', 'Geom'); INSERT INTO Roads(Name, Geom) VALUES "
+        "('a', GeomFromText('LINESTRING(0 0, 1 1)', 4326));\" >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(osl_connect(file.c_str(), nullptr), 0) << first_message();
+    EXPECT_EQ(column_values("SELECT colname FROM syscolumns sc, systables st "
+                            "WHERE sc.tabid = st.tabid AND st.tabname = 'roads' ORDER BY colno"),
+              (std::vector<std::string>{"id", "name", "geom"}));
+    EXPECT_EQ(column_values("SELECT tabname FROM systables WHERE tabname LIKE '%spatialindex%' "
+                            "OR tabname LIKE 'idx_roads%'"),
+              std::vector<std::string>{});
+    EXPECT_EQ(column_values("SELECT substr(sr.srtext, 1, 15) FROM geometry_columns gc, "
+                            "spatial_references sr WHERE gc.f_table_name = 'roads' AND "
+                            "gc.f_geometry_column = 'geom' AND gc.srid = sr.srid"),
+              (std::vector<std::string>{"GEOGCS[\"WGS 84\""}));
+    ASSERT_EQ(osl_prepare("selstmt1", "SELECT * FROM roads"), 0) << first_message();
+    ASSERT_EQ(osl_allocate_descriptor("seldesc1", 3), 0);
+    ASSERT_EQ(osl_describe("selstmt1", "seldesc1"), 0) << first_message();
+    int32_t type = 0;
+    char name[32];
+    OslItemRequest requests[] = {{OSL_ITEM_TYPE, host_int32(&type)},
+                                 {OSL_ITEM_NAME, host_text(name, sizeof name)}};
+    ASSERT_EQ(osl_get_descriptor_items("seldesc1", 3, requests, 2), 0);
+    EXPECT_EQ(type, OSL_SQL_GEOMETRY);
+    EXPECT_STREQ(name, "Geom");
+}
+
+}  // namespace
