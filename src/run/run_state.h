@@ -15,6 +15,8 @@
 constexpr int kWorkBufferBytes = 32768;
 constexpr int kFileNameBytes = 4096;
 constexpr int32_t kProgressInterval = 1000;
+// Offsets in the formats are 32-bit signed: no file of the set may pass this.
+constexpr int64_t kLargestFileBytes = INT32_MAX;
 
 // SQL object ids.
 extern const char* const kSrsStatement;      // "srsel"

@@ -24,7 +24,7 @@ carry as many values as the table's dims (XY, XYZ, XYM, XYZM).
 
 Command line:
     testdb.py make-sample OUT [gpkg|spatialite|native]   the demo database
-    testdb.py build SPEC.json OUT KIND                     a JSON description
+    testdb.py build TABLES.json OUT KIND                     a JSON description
 The JSON form is {"tables": [{"name": ..., "columns": [[name, type], ...],
 "geometry_column": ..., "geometry_type": ..., "dims": ..., "srid": ...,
 "srtext": ..., "rows": [{column: value, ...}]}], "sql": [statements]}, with
@@ -627,10 +627,10 @@ def sample_tables():
     return [parcels, roads, points]
 
 
-def _table_from_json(spec):
-    columns = [Column(c[0], c[1]) for c in spec.get("columns", [])]
-    options = {k: v for k, v in spec.items() if k not in ("name", "columns")}
-    return Table(name=spec["name"], columns=columns, **options)
+def _table_from_json(description):
+    columns = [Column(c[0], c[1]) for c in description.get("columns", [])]
+    options = {k: v for k, v in description.items() if k not in ("name", "columns")}
+    return Table(name=description["name"], columns=columns, **options)
 
 
 def main(argv):
@@ -640,11 +640,11 @@ def main(argv):
         return 0
     if len(argv) == 5 and argv[1] == "build":
         with open(argv[2], encoding="utf-8") as f:
-            spec = json.load(f)
-        write_database(argv[3], argv[4], [_table_from_json(t) for t in spec["tables"]], spec.get("sql", ()))
+            description = json.load(f)
+        write_database(argv[3], argv[4], [_table_from_json(t) for t in description["tables"]], description.get("sql", ()))
         return 0
     sys.stderr.write("usage: testdb.py make-sample OUT [gpkg|spatialite|native]\n"
-                     "       testdb.py build SPEC.json OUT gpkg|spatialite|native\n")
+                     "       testdb.py build TABLES.json OUT gpkg|spatialite|native\n")
     return 2
 
 

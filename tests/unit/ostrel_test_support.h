@@ -35,13 +35,13 @@ struct ScratchDir {
 // Writes the database at path from a testdb.py JSON description; kind is
 // "gpkg", "spatialite" or "native".
 inline void build_database(const std::string& path, const char* kind, const std::string& json) {
-    std::string spec = path + ".json";
+    std::string description_path = path + ".json";
     {
-        std::ofstream out(spec);
+        std::ofstream out(description_path);
         out << json;
     }
     std::string command = std::string(SPOOLMAP_TEST_PYTHON) + " " + SPOOLMAP_TEST_TOOLS +
-                          "/testdb.py build '" + spec + "' '" + path + "' " + kind;
+                          "/testdb.py build '" + description_path + "' '" + path + "' " + kind;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 

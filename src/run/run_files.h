@@ -1,0 +1,37 @@
+// The run's files (see run_files.cpp).
+
+#ifndef SPOOLMAP_RUN_RUN_FILES_H
+#define SPOOLMAP_RUN_RUN_FILES_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "run/run_state.h"
+
+struct RunSettings;
+
+// The four names from the base name, and the log's name with -log.
+void name_files(const RunSettings& settings, FileSet& files);
+
+// The run opens its outputs for writing before it connects: an output name
+// that is the database file itself would destroy the data it is about to
+// read, so it is refused before anything is opened.
+void refuse_database_as_output(const FileSet& files, const char* target);
+
+// Opens .shp, .shx and .dbf ("wb" in init, "rb+" in append) and, with -log,
+// the log with its banner entry.
+void open_files(const RunSettings& settings, FileSet& files);
+
+// append: reads the three headers, refuses a set whose files disagree, and
+// maps the .dbf fields back to the table's columns.
+void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet& files);
+
+// Places each stream where its first new record goes and sets the run's
+// starting state; in append, cuts off bytes past the headers' lengths first.
+// Returns the .dbf position.
+int64_t position_files(const RunSettings& settings, RunState& run, FileSet& files);
+
+// Flushes a stream (when open) and ends the run if any write to it failed.
+void flush_or_fail(FILE* stream, const char* name);
+
+#endif
