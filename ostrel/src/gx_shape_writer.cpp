@@ -101,7 +101,7 @@ static bool point_is_empty(const GxPointRun& run) {
            (!run.layout.has_z || std::isnan(gx_load_double(run.first + kXYBytes, big_endian)));
 }
 
-// Same test as close_ring's, on the input: first and last are full points in
+// Same test as gx_close_ring's, on the input: first and last are full points in
 // every layout, bitwise the same as once written.
 static bool ring_is_closed(const GxPointRun& run) {
     if (run.count <= 1) {
