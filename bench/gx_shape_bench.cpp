@@ -1,12 +1,14 @@
 // Speed of the geometry converter against a plain memcpy of the same output
 // bytes: a point, a 10-vertex line, a 12-vertex polygon with a hole (rings as
 // OGC writes them, so both are turned, and as shapefiles want them, so none
-// is). Reports output MB/s; the memcpy_* runs give the bound to compare with.
+// is), and a 1000-vertex ring for the cost per point. Reports output MB/s;
+// the copy/* runs are the memcpy of the same output bytes to compare with.
 //
 //   build/bench/gx_shape_bench --benchmark_min_time=1
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -66,6 +68,22 @@ Bytes polygon(bool shapefile_order) {
     return bytes;
 }
 
+// A ring of many vertices, counter-clockwise: the per-point cost without the
+// per-call one.
+Bytes big_polygon(uint32_t vertices) {
+    Bytes bytes = wkb_header(3);
+    put_u32(bytes, 1);
+    put_u32(bytes, vertices + 1);
+    for (uint32_t i = 0; i <= vertices; ++i) {
+        double angle = 2 * 3.141592653589793 * (i % vertices) / vertices;
+        double xy[2] = {500000 + 1000 * std::cos(angle), 6000000 + 1000 * std::sin(angle)};
+        uint8_t raw[16];
+        std::memcpy(raw, xy, 16);
+        bytes.insert(bytes.end(), raw, raw + 16);
+    }
+    return bytes;
+}
+
 void convert(benchmark::State& state, const Bytes& in) {
     GxBuffer buffer;
     GxGeometryType type;
@@ -109,5 +127,7 @@ BENCHMARK_CAPTURE(copy, line_10, line());
 BENCHMARK_CAPTURE(convert, polygon_12_hole_turned, polygon(false));
 BENCHMARK_CAPTURE(convert, polygon_12_hole_in_order, polygon(true));
 BENCHMARK_CAPTURE(copy, polygon_12_hole, polygon(true));
+BENCHMARK_CAPTURE(convert, polygon_1000_turned, big_polygon(1000));
+BENCHMARK_CAPTURE(copy, polygon_1000, big_polygon(1000));
 
 BENCHMARK_MAIN();

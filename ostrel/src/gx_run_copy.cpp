@@ -10,18 +10,26 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 
 #include "gx_shape_build.h"
 
 // A measure below -1e38 means "no data" to shapefile readers.
 constexpr double kNoDataMeasure = -1e39;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// X and Y of a point side by side, so that each step on them (compare, take
+// the smaller, subtract, multiply) is one instruction for both.
+typedef double GxPair __attribute__((vector_size(16)));
 
 namespace {
 
 // What the points add up to: locals of the copy loop, kept in registers.
 struct RunSums {
-    GxBounds bounds = gx_empty_bounds();
-    double twice_area = 0;
+    GxPair low = {kInfinity, kInfinity};     // X and Y minima
+    GxPair high = {-kInfinity, -kInfinity};  // X and Y maxima
+    GxPair cross = {0, 0};                   // the two halves of the area sum
+    double zmin = kInfinity, zmax = -kInfinity, mmin = kInfinity, mmax = -kInfinity;
     double z_check = 0;  // stays 0 while every Z is finite
 };
 
@@ -57,12 +65,14 @@ static inline float load_float(const uint8_t* at) {
 }
 
 // The area sum runs over offsets from the run's first point, which keeps its
-// precision for small rings far from the origin. An X or Y that is NaN or
-// infinite makes its term, and so the whole sum, NaN or infinite (0 * inf is
-// NaN too), so the sum doubles as the finiteness check of X and Y.
+// precision for small rings far from the origin: twice the area is the sum
+// of last_dx * dy - dx * last_dy, kept as its two halves, one per lane. An X
+// or Y that is NaN or infinite makes a product, and so the sum, NaN or
+// infinite (0 * inf is NaN too), so the sum doubles as the finiteness check
+// of X and Y.
 struct AreaWalk {
-    double x0, y0;
-    double last_dx = 0, last_dy = 0;
+    GxPair origin;
+    GxPair last = {0, 0};  // offset of the point before
 };
 
 // Where the points go, copied out of the GxRunCopy into locals: stores
@@ -74,44 +84,53 @@ struct Targets {
     uint8_t* m;
 };
 
+template <bool kSwap>
+static inline GxPair load_pair(const uint8_t* at) {
+    if (!kSwap) {
+        GxPair pair;
+        std::memcpy(&pair, at, sizeof pair);
+        return pair;
+    }
+    return GxPair{load_double<kSwap>(at), load_double<kSwap>(at + kGxDoubleBytes)};
+}
+
 template <bool kZ, bool kM>
-static inline void put_point(RunSums& sums, AreaWalk& area, Targets to, size_t index, double x,
-                             double y, double z, double m) {
-    widen(x, sums.bounds.xmin, sums.bounds.xmax);
-    widen(y, sums.bounds.ymin, sums.bounds.ymax);
-    gx_store_double(to.xy + index * 2 * kGxDoubleBytes, x);
-    gx_store_double(to.xy + index * 2 * kGxDoubleBytes + kGxDoubleBytes, y);
-    double dx = x - area.x0;
-    double dy = y - area.y0;
-    sums.twice_area += area.last_dx * dy - dx * area.last_dy;
-    area.last_dx = dx;
-    area.last_dy = dy;
+static inline void put_point(RunSums& sums, AreaWalk& area, Targets to, size_t index, GxPair xy,
+                             double z, double m) {
+    static_assert(!kGxHostBigEndian, "the output pairs are stored as the host keeps them");
+    sums.low = xy < sums.low ? xy : sums.low;
+    sums.high = xy > sums.high ? xy : sums.high;
+    std::memcpy(to.xy + index * sizeof(GxPair), &xy, sizeof xy);
+    GxPair offset = xy - area.origin;
+    sums.cross += offset * GxPair{area.last[1], area.last[0]};  // dx * last_dy, dy * last_dx
+    area.last = offset;
     if (kZ) {
         sums.z_check += z * 0.0;  // NaN for a NaN or infinite z
-        widen(z, sums.bounds.zmin, sums.bounds.zmax);
+        widen(z, sums.zmin, sums.zmax);
         gx_store_double(to.z + index * kGxDoubleBytes, z);
     }
     if (kM) {
         if (!std::isfinite(m)) {
             m = kNoDataMeasure;
         }
-        widen(m, sums.bounds.mmin, sums.bounds.mmax);
+        widen(m, sums.mmin, sums.mmax);
         gx_store_double(to.m + index * kGxDoubleBytes, m);
     }
 }
 
 static void finish_copy(const RunSums& even, const RunSums& odd, GxRunCopy& copy) {
-    copy.bounds = even.bounds;
-    const GxBounds& more = odd.bounds;
-    copy.bounds.xmin = more.xmin < copy.bounds.xmin ? more.xmin : copy.bounds.xmin;
-    copy.bounds.ymin = more.ymin < copy.bounds.ymin ? more.ymin : copy.bounds.ymin;
-    copy.bounds.zmin = more.zmin < copy.bounds.zmin ? more.zmin : copy.bounds.zmin;
-    copy.bounds.mmin = more.mmin < copy.bounds.mmin ? more.mmin : copy.bounds.mmin;
-    copy.bounds.xmax = more.xmax > copy.bounds.xmax ? more.xmax : copy.bounds.xmax;
-    copy.bounds.ymax = more.ymax > copy.bounds.ymax ? more.ymax : copy.bounds.ymax;
-    copy.bounds.zmax = more.zmax > copy.bounds.zmax ? more.zmax : copy.bounds.zmax;
-    copy.bounds.mmax = more.mmax > copy.bounds.mmax ? more.mmax : copy.bounds.mmax;
-    copy.twice_area = even.twice_area + odd.twice_area;
+    GxPair low = odd.low < even.low ? odd.low : even.low;
+    GxPair high = odd.high > even.high ? odd.high : even.high;
+    GxPair cross = even.cross + odd.cross;
+    copy.bounds = GxBounds{low[0],
+                           low[1],
+                           high[0],
+                           high[1],
+                           odd.zmin < even.zmin ? odd.zmin : even.zmin,
+                           odd.zmax > even.zmax ? odd.zmax : even.zmax,
+                           odd.mmin < even.mmin ? odd.mmin : even.mmin,
+                           odd.mmax > even.mmax ? odd.mmax : even.mmax};
+    copy.twice_area = cross[1] - cross[0];
     copy.all_finite = std::isfinite(copy.twice_area) && even.z_check + odd.z_check == 0;
 }
 
@@ -121,12 +140,11 @@ static void copy_full_points(const GxPointRun& run, GxRunCopy& copy) {
     const uint8_t* const first = run.first;
     const size_t count = run.count;
     const Targets to{copy.xy, copy.z, copy.m};
-    AreaWalk area{load_double<kSwap>(first), load_double<kSwap>(first + kGxDoubleBytes)};
+    AreaWalk area{load_pair<kSwap>(first)};
     RunSums even, odd;
     auto take = [&](RunSums& sums, size_t index) {
         const uint8_t* at = first + index * kStride;
-        put_point<kZ, kM>(sums, area, to, index, load_double<kSwap>(at),
-                          load_double<kSwap>(at + kGxDoubleBytes),
+        put_point<kZ, kM>(sums, area, to, index, load_pair<kSwap>(at),
                           kZ ? load_double<kSwap>(at + 2 * kGxDoubleBytes) : 0.0,
                           kM ? load_double<kSwap>(at + (2 + kZ) * kGxDoubleBytes) : 0.0);
     };
@@ -148,7 +166,7 @@ static void copy_compressed_points(const GxPointRun& run, GxRunCopy& copy) {
     const uint8_t* at = run.first;
     const size_t count = run.count;
     const Targets to{copy.xy, copy.z, copy.m};
-    AreaWalk area{load_double<kSwap>(at), load_double<kSwap>(at + kGxDoubleBytes)};
+    AreaWalk area{load_pair<kSwap>(at)};
     RunSums sums;
     double x = 0, y = 0, z = 0, m = 0;
     for (size_t index = 0; index < count; ++index) {
@@ -173,7 +191,7 @@ static void copy_compressed_points(const GxPointRun& run, GxRunCopy& copy) {
             m = load_double<kSwap>(at);
             at += kGxDoubleBytes;
         }
-        put_point<kZ, kM>(sums, area, to, index, x, y, z, m);
+        put_point<kZ, kM>(sums, area, to, index, GxPair{x, y}, z, m);
     }
     finish_copy(sums, RunSums{}, copy);
 }
