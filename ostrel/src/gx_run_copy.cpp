@@ -64,6 +64,8 @@ static inline float load_float(const uint8_t* at) {
     return value;
 }
 
+namespace {
+
 // The area sum runs over offsets from the run's first point, which keeps its
 // precision for small rings far from the origin: twice the area is the sum
 // of last_dx * dy - dx * last_dy, kept as its two halves, one per lane. An X
@@ -84,6 +86,8 @@ struct Targets {
     uint8_t* m;
 };
 
+}  // namespace
+
 template <bool kSwap>
 static inline GxPair load_pair(const uint8_t* at) {
     if (!kSwap) {
@@ -97,10 +101,15 @@ static inline GxPair load_pair(const uint8_t* at) {
 template <bool kZ, bool kM>
 static inline void put_point(RunSums& sums, AreaWalk& area, Targets to, size_t index, GxPair xy,
                              double z, double m) {
-    static_assert(!kGxHostBigEndian, "the output pairs are stored as the host keeps them");
     sums.low = xy < sums.low ? xy : sums.low;
     sums.high = xy > sums.high ? xy : sums.high;
-    std::memcpy(to.xy + index * sizeof(GxPair), &xy, sizeof xy);
+    uint8_t* xy_at = to.xy + index * sizeof(GxPair);
+    if (kGxHostBigEndian) {
+        gx_store_double(xy_at, xy[0]);
+        gx_store_double(xy_at + kGxDoubleBytes, xy[1]);
+    } else {
+        std::memcpy(xy_at, &xy, sizeof xy);
+    }
     GxPair offset = xy - area.origin;
     sums.cross += offset * GxPair{area.last[1], area.last[0]};  // dx * last_dy, dy * last_dx
     area.last = offset;
