@@ -126,8 +126,16 @@ bool gx_geometry_to_shape(const uint8_t* in, size_t size, GxBlobFormats formats,
     build.pass = GxPass::kWrite;
     build.out = out.data;
     gx_lay_out_shape(build, points, parts);
-    if (!gx_walk_geometry(source, build)) {
-        return false;
+    if (build.runs_overflowed) {
+        if (!gx_walk_geometry(source, build)) {
+            return false;
+        }
+    } else {
+        for (uint32_t run = 0; run < build.recorded_runs; ++run) {
+            if (!gx_take_run(build, build.runs[run])) {
+                return false;
+            }
+        }
     }
     out.length = gx_finish_shape(build, points, parts);
     return true;

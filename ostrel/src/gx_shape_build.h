@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "gx_shape.h"
 
@@ -98,14 +99,16 @@ inline uint64_t gx_run_bytes(const GxPointLayout& layout, uint64_t count) {
     return count * gx_full_point_bytes(layout);
 }
 
-enum class GxRunRole { kPoint, kLine, kRing };
+enum class GxRunRole { kPoint, kLine, kExteriorRing, kInteriorRing };
 
+// Filled in full by the walker (no default values: the build keeps an array
+// of them that is not worth clearing on every call).
 struct GxPointRun {
-    const uint8_t* first = nullptr;  // first byte of the first point
-    uint32_t count = 0;
+    const uint8_t* first;  // first byte of the first point
+    uint32_t count;
     GxPointLayout layout;
-    GxRunRole role = GxRunRole::kPoint;
-    size_t blob_offset = 0;  // of the run's geometry, for messages
+    GxRunRole role;
+    size_t blob_offset;  // of the run's geometry, for messages
 };
 
 // ---------------------------------------------------------------------------
@@ -119,7 +122,33 @@ enum class GxShapeFamily { kPoint, kMultiPoint, kMultiPart };
 struct GxBounds {
     double xmin, ymin, xmax, ymax, zmin, zmax, mmin, mmax;
 };
-GxBounds gx_empty_bounds();
+inline GxBounds gx_empty_bounds() {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    return GxBounds{kInf, kInf, -kInf, -kInf, kInf, -kInf, kInf, -kInf};
+}
+
+// One run decoded into the output (gx_run_copy.cpp).
+struct GxRunCopy {
+    uint8_t* xy = nullptr;  // where the run's first X goes
+    uint8_t* z = nullptr;   // its first Z, when the output has Z
+    uint8_t* m = nullptr;   // its first M, when the output has M
+    // Filled by gx_copy_run:
+    GxBounds bounds;
+    double twice_area = 0;  // signed, positive counter-clockwise
+    bool all_finite = true;
+};
+
+// Decodes the run's points to copy.xy, copy.z, copy.m (NaN and infinite
+// measures become the no-data value) and fills in its sums.
+void gx_copy_run(const GxPointRun& run, GxRunCopy& copy);
+// The axis (0 X, 1 Y, 2 Z) of the first coordinate of the copied run that is
+// NaN or infinite, with its point index and kind; -1 when there is none.
+int gx_first_not_finite(const GxRunCopy& copy, uint32_t count, uint32_t* index, bool* is_nan);
+// Reverses the count copied points in place.
+void gx_reverse_points(GxRunCopy& copy, uint32_t count);
+// Appends the first point after the last when they differ in X or Y (room
+// for it was counted by the measure pass); returns the new count.
+uint32_t gx_close_ring(GxRunCopy& copy, uint32_t count);
 
 struct GxShapeBuild {
     GxPass pass = GxPass::kMeasure;
@@ -131,7 +160,14 @@ struct GxShapeBuild {
     uint64_t parts = 0;
     // A polygon's rings after an empty or degenerate exterior are left out.
     bool skipping_polygon = false;
-    bool next_ring_is_exterior = false;
+
+    // The measure pass records the runs it is handed, so that the write pass
+    // can replay them instead of walking the input again; a geometry of more
+    // runs is walked twice.
+    static constexpr uint32_t kRecordedRuns = 16;
+    GxPointRun runs[kRecordedRuns];
+    uint32_t recorded_runs = 0;
+    bool runs_overflowed = false;
 
     // Write pass: the output laid out for the measured counts.
     GxShapeFamily family = GxShapeFamily::kPoint;
@@ -142,9 +178,6 @@ struct GxShapeBuild {
     size_t parts_at = 0;  // first part index
     GxBounds bounds = gx_empty_bounds();
 };
-
-// A polygon begins: its next ring is the exterior.
-void gx_begin_polygon(GxShapeBuild& build);
 
 // Takes one run of points: counts it (measure pass) or writes it (write
 // pass). False with build.error filled when a coordinate cannot be written.

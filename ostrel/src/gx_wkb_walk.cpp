@@ -202,12 +202,7 @@ static bool walk_run(Walk& walk, const uint8_t*& at, const Header& owner, GxRunR
                        count, gx_kind_name(owner.kind), owner.offset, run_bytes,
                        bytes_left(walk, at));
     }
-    GxPointRun run;
-    run.first = at;
-    run.count = count;
-    run.layout = owner.layout;
-    run.role = role;
-    run.blob_offset = owner.offset;
+    GxPointRun run{at, count, owner.layout, role, owner.offset};
     at += run_bytes;
     return gx_take_run(walk.build, run);
 }
@@ -278,11 +273,11 @@ static bool walk_polygon(Walk& walk, const uint8_t*& at, const Header& polygon) 
                        " bytes, %zu remain.",
                        rings, polygon.offset, uint64_t{rings} * kCountBytes, bytes_left(walk, at));
     }
-    gx_begin_polygon(walk.build);
     for (uint32_t ring = 0; ring < rings; ++ring) {
         uint32_t points = 0;
+        GxRunRole role = ring == 0 ? GxRunRole::kExteriorRing : GxRunRole::kInteriorRing;
         if (!read_count(walk, at, polygon, "ring point count", points) ||
-            !walk_run(walk, at, polygon, GxRunRole::kRing, points)) {
+            !walk_run(walk, at, polygon, role, points)) {
             return false;
         }
     }

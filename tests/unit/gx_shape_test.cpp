@@ -361,3 +361,39 @@ TEST(GxShapeTest, WhatAShapeCannotHoldIsAnError) {
     wkb(half_empty, 1).f64s({kNaN, 5});
     expect_error(half_empty, kGxNotFinite, "X of point 1");
 }
+
+// More runs than the converter keeps from its first pass: the input is walked
+// a second time, with the same result.
+TEST(GxShapeTest, GeometriesOfManyRunsAreWalkedTwice) {
+    constexpr uint32_t kLines = 40;
+    Bytes in, expected;
+    wkb(in, 2005).u32(kLines);
+    le(expected).u32(23).f64s({0, 0, kLines - 1.0, 1}).u32(kLines).u32(2 * kLines);
+    for (uint32_t line = 0; line < kLines; ++line) {
+        wkb(in, 2002, line % 2 == 1).u32(2).f64s({double(line), 0, 5, double(line), 1, 6});
+        le(expected).u32(2 * line);
+    }
+    for (uint32_t line = 0; line < kLines; ++line) {
+        le(expected).f64s({double(line), 0, double(line), 1});
+    }
+    le(expected).f64s({5, 6});
+    for (uint32_t line = 0; line < kLines; ++line) {
+        le(expected).f64s({5, 6});
+    }
+    EXPECT_EQ(expect_ok(in), expected);
+
+    // Seventeen polygons, the first flat: left out on the second walk too.
+    Bytes polygons, squares;
+    wkb(polygons, 6).u32(17);
+    wkb(polygons, 3).u32(1).u32(3).f64s({100, 100, 200, 200, 100, 100});  // not in the box
+    le(squares).u32(5).f64s({0, 0, 16, 1}).u32(16).u32(16 * 5);
+    for (uint32_t part = 0; part < 16; ++part) {
+        le(squares).u32(part * 5);
+    }
+    for (uint32_t square = 0; square < 16; ++square) {
+        double x = square;
+        wkb(polygons, 3).u32(1).u32(4).f64s({x, 0, x, 1, x + 1, 1, x + 1, 0});
+        le(squares).f64s({x, 0, x, 1, x + 1, 1, x + 1, 0, x, 0});
+    }
+    EXPECT_EQ(expect_ok(polygons), squares);
+}
