@@ -34,8 +34,8 @@ int osl_datetime_to_text(const OslDateTime* value, char* text, size_t size) {
     }
     int written;
     if (value->qualifier == OSL_HOUR_TO_SECOND) {
-        written = std::snprintf(text, size, "%02d:%02d:%02d", local.tm_hour, local.tm_min,
-                                local.tm_sec);
+        written =
+            std::snprintf(text, size, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
     } else {
         int tenth = static_cast<int>(value->microseconds % kMicrosPerSecond / kMicrosPerTenth);
         written = std::snprintf(text, size, "%02d:%02d:%02d.%d", local.tm_hour, local.tm_min,

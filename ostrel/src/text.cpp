@@ -7,7 +7,9 @@
 
 #include "ostrel/ostrel.h"
 
-static char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // SQL identifiers compare without regard to ASCII case; bytes beyond ASCII
 // compare exactly, so UTF-8 names never match by accident.

@@ -36,7 +36,8 @@ Arguments& keep(std::vector<std::string> args) {
 
 EndResult parse(std::vector<std::string> args, RunSettings& settings) {
     Arguments& arguments = keep(std::move(args));
-    return run_capturing_end([&] { parse_command_line(arguments.argc(), arguments.argv(), settings); });
+    return run_capturing_end(
+        [&] { parse_command_line(arguments.argc(), arguments.argv(), settings); });
 }
 
 EndResult parse(std::vector<std::string> args) {
@@ -95,7 +96,8 @@ TEST(CommandLine, RefusalsGiveTheUsageText) {
     for (const auto& args : refused) {
         EndResult result = parse(args);
         std::string shown;
-        for (const auto& a : args) shown += a + " ";
+        for (const auto& a : args)
+            shown += a + " ";
         EXPECT_TRUE(result.ended) << shown;
         EXPECT_EQ(result.status, 1) << shown;
         EXPECT_EQ(result.err, kUsage) << shown;
@@ -121,9 +123,11 @@ TEST(CommandLine, InvalidValuesAreNamedInTheFixedOrder) {
 
 TEST(CommandLine, AcceptedSettings) {
     RunSettings s;
-    EndResult result = parse({"-log", "-o", "init", "-l", ",Roads,Geom,extra", "-f", "Data/out.shp",
-                              "-D", "MyDb", "-s", "/Srv/Dir", "-u", "Scott", "-p", "Tiger", "-t",
-                              "+9", "-w", "-x > 1", "-trc", "trace.txt,2"},
+    EndResult result = parse({"-log",       "-o",           "init",  "-l",     ",Roads,Geom,extra",
+                              "-f",         "Data/out.shp", "-D",    "MyDb",   "-s",
+                              "/Srv/Dir",   "-u",           "Scott", "-p",     "Tiger",
+                              "-t",         "+9",           "-w",    "-x > 1", "-trc",
+                              "trace.txt,2"},
                              s);
     ASSERT_FALSE(result.ended) << result.err;
     EXPECT_STREQ(s.operation, "init");
@@ -182,12 +186,14 @@ std::string summary_of(std::vector<std::string> args) {
 TEST(CommandLineSummary, FixedOrderAndFormats) {
     EXPECT_EQ(summary_of({"-o", "init", "-l", "Roads,Geom", "-f", "out.shp", "-D", "Gis", "-log"}),
               "        -o init\n        -l roads,geom\n        -f out\n        -D gis\n      -log");
-    EXPECT_EQ(summary_of({"-trc", "t.txt,2", "-log", "logs", "-w", "a > 1", "-t", "5", "-p",
-                          "secretpassword", "-u", "me", "-s", "srv", "-D", "db", "-f", "x", "-l",
-                          "t,c", "-o", "init"}),
-              "        -o init\n        -l t,c\n        -f x\n        -D db\n        -s srv\n"
-              "        -u me\n        -p ********\n        -t 5\n        -w a > 1\n"
-              "      -log logs\n      -trc t.txt,2");
+    EXPECT_EQ(
+        summary_of(
+            {"-trc", "t.txt,2", "-log", "logs", "-w", "a > 1", "-t", "5", "-p", "secretpassword",
+             "-u",   "me",      "-s",   "srv",  "-D", "db",    "-f", "x", "-l", "t,c",
+             "-o",   "init"}),
+        "        -o init\n        -l t,c\n        -f x\n        -D db\n        -s srv\n"
+        "        -u me\n        -p ********\n        -t 5\n        -w a > 1\n"
+        "      -log logs\n      -trc t.txt,2");
 }
 
 TEST(TextFunctions, FilePartAndCase) {

@@ -22,7 +22,8 @@ TEST(Messages, FramingOnTheConsole) {
     EXPECT_FALSE(notes.ended);
     EXPECT_EQ(notes.out, "\nfirst 1\n\n100% sure\n\ntwo\nlines\n");
 
-    EndResult fatal = run_capturing_end([] { fatal_error("File open failed for file %s.", "x.shp"); });
+    EndResult fatal =
+        run_capturing_end([] { fatal_error("File open failed for file %s.", "x.shp"); });
     EXPECT_TRUE(fatal.ended);
     EXPECT_EQ(fatal.status, 1);
     EXPECT_EQ(fatal.err, "\nFile open failed for file x.shp.\n");

@@ -15,7 +15,9 @@ struct ProcessEnded {
     int status;
 };
 
-[[noreturn]] inline void throw_process_ended(int status) { throw ProcessEnded{status}; }
+[[noreturn]] inline void throw_process_ended(int status) {
+    throw ProcessEnded{status};
+}
 
 // What a piece of code did when run to its end: whether it ended the process,
 // with which status, and what it printed.

@@ -48,8 +48,8 @@ enum OslSqlType : int {
     OSL_SQL_VARCHAR = 13,
     OSL_SQL_VAR_BINARY = 40,  // what the caller sets the shape item to
     OSL_SQL_BOOLEAN = 45,
-    OSL_SQL_GEOMETRY = 41,    // a geometry column, never mapped by spoolmap
-    OSL_SQL_UNMAPPED = 99,    // any declared type outside the mapping
+    OSL_SQL_GEOMETRY = 41,  // a geometry column, never mapped by spoolmap
+    OSL_SQL_UNMAPPED = 99,  // any declared type outside the mapping
 };
 
 // Descriptor item codes.
@@ -195,8 +195,8 @@ int osl_get_descriptor_count(const char* descriptor_id, int* count);
 // After a fetch, INDICATOR and DATA hold the current row's value. A DATA
 // value that does not convert to the requested host type is refused with a
 // negative status and a diagnostic naming the column and the value.
-int osl_get_descriptor_items(const char* descriptor_id, int item_number,
-                             OslItemRequest* requests, int request_count);
+int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItemRequest* requests,
+                             int request_count);
 
 // Sets items of item number item_number (TYPE 40 and 12 = 1 on the shape item).
 int osl_set_descriptor_items(const char* descriptor_id, int item_number,
