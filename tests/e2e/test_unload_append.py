@@ -87,6 +87,17 @@ class Append(harness.ScratchTestCase):
         self.assertEqual(after["shx"], before["shx"])
         self.assertEqual(after["dbf"][4:], before["dbf"][4:])
 
+    def test_a_set_of_null_shapes_takes_its_type_from_the_first_new_shape(self):
+        self.init_set([{"id": 1, "label": "none", "geom": None}])
+        self.assertEqual(main_header(self.read_bytes("out.shp"))["shape_type"], 0)
+        result = self.append(point_rows(7, 2))
+        self.assertEqual(result.status, 0, result)
+        self.assertTrue(result.out.startswith(summary(2, 0)), result)
+        header = main_header(self.read_bytes("out.shp"))
+        self.assertEqual(header["shape_type"], 1)
+        self.assertEqual(header["bounds"][:4], (7, -8, 8, -7))
+        self.assertEqual(main_header(self.read_bytes("out.shx"))["bounds"][:4], (7, -8, 8, -7))
+
     def test_a_matching_prj_lets_the_append_go_on(self):
         variants = (WGS84 + "\r\n", WGS84.upper() + "  ", WGS84.replace(",", " , "),
                     WGS84.replace("298.257223563", "298.2572235630"))
