@@ -20,6 +20,11 @@ int osl_current_datetime(OslDateTime* value, int qualifier) {
     }
     value->qualifier = qualifier;
     value->microseconds = static_cast<int64_t>(now.tv_sec) * kMicrosPerSecond + now.tv_usec;
+    struct timespec steady;
+    value->steady_microseconds =
+        clock_gettime(CLOCK_MONOTONIC, &steady) == 0
+            ? static_cast<int64_t>(steady.tv_sec) * kMicrosPerSecond + steady.tv_nsec / 1000
+            : 0;
     return 0;
 }
 
@@ -47,7 +52,9 @@ int osl_datetime_to_text(const OslDateTime* value, char* text, size_t size) {
 int osl_datetime_subtract(const OslDateTime* later, const OslDateTime* earlier,
                           OslInterval* result) {
     result->qualifier = OSL_HOUR_TO_FRACTION1;
-    result->microseconds = later->microseconds - earlier->microseconds;
+    bool steady = later->steady_microseconds > 0 && earlier->steady_microseconds > 0;
+    result->microseconds = steady ? later->steady_microseconds - earlier->steady_microseconds
+                                  : later->microseconds - earlier->microseconds;
     return 0;
 }
 

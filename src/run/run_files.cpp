@@ -153,6 +153,13 @@ int64_t position_files(const RunSettings& settings, RunState& run, FileSet& file
         cut_to_length(files.shp, files.shp_name, shp_end);
         cut_to_length(files.shx, files.shx_name, shx_end);
         cut_to_length(files.dbf, files.dbf_name, dbf_position);
+        // The old end-of-file byte goes back at once: a run that fails before
+        // its finish leaves the old records as a whole .dbf behind.
+        seek_or_fail(files.dbf, files.dbf_name, dbf_position);
+        if (std::fputc(kDbfEndOfFile, files.dbf) == EOF) {
+            fatal_error("Write failed for file %s.", files.dbf_name);
+        }
+        flush_or_fail(files.dbf, files.dbf_name);
         run.shp_offset = static_cast<int32_t>(shp_end);
         run.record_number = run.dbf_header.record_count;
         // A set of null shapes only has no shape type yet: its first non-null

@@ -150,21 +150,25 @@ static bool accept_shape_type(RunState& run, int32_t type) {
     return type == run.shape_type;
 }
 
-static void write_dbf_record(RunState& run, FileSet& files, int64_t& dbf_position) {
-    format_dbf_record(run);
-    int64_t length = run.dbf_header.record_length;
-    // The end-of-file byte follows the last record, so it must fit as well.
-    if (dbf_position + length + 1 > kLargestFileBytes) {
+// The .dbf has the format's 2 GB limit too, checked before anything of the
+// row is written so that the three files never disagree; the end-of-file
+// byte follows the last record, so it must fit as well.
+static void check_dbf_room(const RunState& run, const FileSet& files, int64_t dbf_position) {
+    if (dbf_position + run.dbf_header.record_length + 1 > kLargestFileBytes) {
         fatal_error(
             "Record %d would take file %s past the 2 GB limit of the format; split the "
             "table with -w.",
-            run.record_number, files.dbf_name);
+            run.record_number + 1, files.dbf_name);
     }
-    if (std::fwrite(run.work_buffer, 1, static_cast<size_t>(length), files.dbf) !=
-        static_cast<size_t>(length)) {
+}
+
+static void write_dbf_record(RunState& run, FileSet& files, int64_t& dbf_position) {
+    format_dbf_record(run);
+    size_t length = static_cast<size_t>(run.dbf_header.record_length);
+    if (std::fwrite(run.work_buffer, 1, length, files.dbf) != length) {
         fatal_error("Write failed for file %s.", files.dbf_name);
     }
-    dbf_position += length;
+    dbf_position += static_cast<int64_t>(length);
 }
 
 static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64_t& dbf_position) {
@@ -187,6 +191,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             ++run.rejected_rows;
         } else {
             ++run.rows_since_progress;
+            check_dbf_room(run, files, dbf_position);
             write_shape_record(run, files, shape);
             write_dbf_record(run, files, dbf_position);
             if (run.rows_since_progress == kProgressInterval) {
@@ -278,14 +283,14 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
                    {files.dbf, files.dbf_name},
                    {files.log, files.log_name},
                    {files.prj_open ? files.prj : nullptr, files.prj_name}};
-    const char* failed = nullptr;
+    char failed[kFileNameBytes] = {};
     for (const auto& file : streams) {
-        if (file.stream != nullptr && std::fclose(file.stream) != 0 && failed == nullptr) {
-            failed = file.name;
+        if (file.stream != nullptr && std::fclose(file.stream) != 0 && failed[0] == '\0') {
+            std::snprintf(failed, sizeof failed, "%s", file.name);
         }
     }
     files = FileSet{};
-    if (failed != nullptr) {
+    if (failed[0] != '\0') {
         fatal_error("Close failed for file %s.", failed);
     }
     end_process(kExitCompleted);

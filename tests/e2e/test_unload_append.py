@@ -163,6 +163,20 @@ class Append(harness.ScratchTestCase):
                 self.assertIn("out.", result.err)
                 self.assertEqual(self.file_set(), before)
 
+    def test_a_failed_append_leaves_the_old_set_readable(self):
+        self.init_set(point_rows(1, 2))
+        before = self.file_set()
+        rows = point_rows(3, 1)
+        rows[0]["id"] = 2 ** 40  # beyond a MEDIUMINT: refused when the row is read
+        result = self.append(rows)
+        self.assertEqual(result.status, 1, result)
+        self.assertEqual(self.read_bytes("out.dbf"), before["dbf"])
+        self.assertEqual([r["ID"] for r in dbfread.DBF(self.path("out.dbf"))], [1, 2])
+        self.assertEqual(harness.ogr_feature_count(self.path("out.shp")), 2)
+        result = self.append(point_rows(3, 1))
+        self.assertEqual(result.status, 0, result)
+        self.assertEqual([n for n, _ in records(self.read_bytes("out.shp"))], [1, 2, 3])
+
     def test_bytes_left_by_an_interrupted_append_are_cut(self):
         self.init_set(point_rows(1, 2))
         with open(self.path("out.shp"), "ab") as f:

@@ -256,6 +256,13 @@ class RunRules(harness.ScratchTestCase):
         self.assertEqual(result.err, "\nWrite failed for file out.dbf.\n")
         self.assertNotIn("Unloaded", result.out)
 
+    def test_a_failed_close_names_the_file(self):
+        self.make([{"id": 1, "geom": ("Point", (1, 1))}])
+        os.symlink("/dev/full", self.path("out.log"))
+        result = harness.run(harness.init_args("out", more=["-log"]), cwd=self.dir)
+        self.assertEqual(result.status, 1, result)
+        self.assertEqual(result.err, "\nClose failed for file out.log.\n")
+
     def test_the_database_is_never_an_output(self):
         self.make([{"id": 1, "geom": ("Point", (1, 1))}])
         before = self.read_bytes("gis.gpkg")

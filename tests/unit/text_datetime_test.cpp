@@ -41,12 +41,20 @@ TEST(OslTime, TextsAndIntervals) {
     EXPECT_TRUE(std::regex_match(text, std::regex("[0-2][0-9]:[0-5][0-9]:[0-5][0-9]"))) << text;
 
     // A run that passes midnight: the difference of the instants, never negative.
-    OslDateTime before = {OSL_HOUR_TO_FRACTION1, 86399 * 1000000LL + 900000};
-    OslDateTime after = {OSL_HOUR_TO_FRACTION1, 86400 * 1000000LL + 2 * 3600 * 1000000LL + 500000};
+    OslDateTime before = {OSL_HOUR_TO_FRACTION1, 86399 * 1000000LL + 900000, 0};
+    OslDateTime after = {OSL_HOUR_TO_FRACTION1, 86400 * 1000000LL + 2 * 3600 * 1000000LL + 500000,
+                         0};
     OslInterval elapsed;
     ASSERT_EQ(osl_datetime_subtract(&after, &before, &elapsed), 0);
     ASSERT_EQ(osl_interval_to_text(&elapsed, text, sizeof text), 0);
     EXPECT_STREQ(text, "2:00:00.6");
+
+    // A wall clock set back during the run: the steady readings decide.
+    OslDateTime set_back_start = {OSL_HOUR_TO_FRACTION1, 5000 * 1000000LL, 70 * 1000000LL};
+    OslDateTime set_back_end = {OSL_HOUR_TO_FRACTION1, 4990 * 1000000LL, 73 * 1000000LL};
+    ASSERT_EQ(osl_datetime_subtract(&set_back_end, &set_back_start, &elapsed), 0);
+    ASSERT_EQ(osl_interval_to_text(&elapsed, text, sizeof text), 0);
+    EXPECT_STREQ(text, "0:00:03.0");
 
     OslInterval long_run = {OSL_HOUR_TO_FRACTION1, (26 * 3600 + 3 * 60 + 7) * 1000000LL + 400000};
     ASSERT_EQ(osl_interval_to_text(&long_run, text, sizeof text), 0);

@@ -104,6 +104,9 @@ constexpr int OSL_HOUR_TO_FRACTION1 = 1899;  // hour to tenth of a second
 struct OslDateTime {
     int32_t qualifier;
     int64_t microseconds;  // since 1970-01-01 00:00:00 UTC
+    // A steady reading taken with it (0 when there is none): a difference of
+    // two steady readings stays right when the wall clock is set back.
+    int64_t steady_microseconds;
 };
 
 // A span of time, shown hour to tenth of a second.
@@ -247,7 +250,8 @@ int osl_current_datetime(OslDateTime* value, int qualifier);
 // hour to second, "hh:mm:ss.t" for hour to tenth. Bounded by size.
 int osl_datetime_to_text(const OslDateTime* value, char* text, size_t size);
 
-// later - earlier, hour to tenth of a second.
+// later - earlier, hour to tenth of a second; from the steady readings when
+// both have one.
 int osl_datetime_subtract(const OslDateTime* later, const OslDateTime* earlier,
                           OslInterval* result);
 
