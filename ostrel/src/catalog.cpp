@@ -4,6 +4,7 @@
 // geometry_columns and spatial_ref_sys, or a native database's own tables.
 // Names are lower case; an undefined reference system reads "UNKNOWN".
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -12,21 +13,17 @@
 
 namespace {
 
-// Ordinary tables and views of the main database. Virtual tables are left
-// out, and so are their shadow tables ("<vtab>_<suffix>", the suffix without
-// an underscore, as SQLite names them): a virtual table whose module is not
+// Ordinary tables and views of the main database. SQLite itself tells
+// virtual tables and their shadow tables apart (pragma table_list), so a
+// user table whose name merely starts like a virtual table's stays in; the
+// virtual ones are left out because a virtual table whose module is not
 // loaded (SpatiaLite's SpatialIndex) fails every column query.
 constexpr const char* kSystablesView =
     "CREATE TEMP VIEW systables (tabid, tabname) AS "
-    "SELECT s.rowid, lower(s.name) FROM main.sqlite_schema s "
-    "WHERE s.type IN ('table', 'view') "
-    "AND s.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-    "AND coalesce(s.sql, '') NOT LIKE 'CREATE VIRTUAL%' "
-    "AND NOT EXISTS (SELECT 1 FROM main.sqlite_schema v "
-    "WHERE v.type = 'table' AND coalesce(v.sql, '') LIKE 'CREATE VIRTUAL%' "
-    "AND length(s.name) > length(v.name) + 1 "
-    "AND lower(substr(s.name, 1, length(v.name) + 1)) = lower(v.name) || '_' "
-    "AND instr(substr(s.name, length(v.name) + 2), '_') = 0)";
+    "SELECT s.rowid, lower(s.name) FROM main.sqlite_schema s, pragma_table_list l "
+    "WHERE l.schema = 'main' AND l.name = s.name AND l.type IN ('table', 'view') "
+    "AND s.type IN ('table', 'view') "
+    "AND s.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'";
 
 // Hidden columns (hidden = 1) belong to virtual tables only; generated
 // columns (2, 3) are part of SELECT * and count.
@@ -51,10 +48,12 @@ constexpr const char* kSpatiaLiteGeometryColumns =
     "CREATE TEMP VIEW geometry_columns (f_table_name, f_geometry_column, srid) AS "
     "SELECT lower(f_table_name), lower(f_geometry_column), srid FROM main.geometry_columns";
 
+// SpatiaLite keeps the definition in srtext from version 4 on, in srs_wkt
+// before; a file with neither knows no definitions. %s is that column.
 constexpr const char* kSpatiaLiteSpatialReferences =
     "CREATE TEMP VIEW spatial_references (srid, srtext) AS "
-    "SELECT srid, CASE WHEN srid IN (-1, 0) OR srtext IS NULL "
-    "OR lower(trim(srtext)) = 'undefined' THEN 'UNKNOWN' ELSE srtext END "
+    "SELECT srid, CASE WHEN srid IN (-1, 0) OR %s IS NULL "
+    "OR lower(trim(%s)) = 'undefined' THEN 'UNKNOWN' ELSE %s END "
     "FROM main.spatial_ref_sys";
 
 // A database without any spatial catalog still answers the caller's
@@ -74,6 +73,19 @@ bool has_table(sqlite3* db, const char* name) {
         return false;
     }
     sqlite3_bind_text(stmt, 1, name, -1, SQLITE_STATIC);
+    bool found = sqlite3_step(stmt) == SQLITE_ROW;
+    sqlite3_finalize(stmt);
+    return found;
+}
+
+bool has_column(sqlite3* db, const char* table, const char* column) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM pragma_table_info(?1, 'main') WHERE lower(name) = ?2",
+                           -1, &stmt, nullptr) != SQLITE_OK) {
+        return false;
+    }
+    sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
+    sqlite3_bind_text(stmt, 2, column, -1, SQLITE_STATIC);
     bool found = sqlite3_step(stmt) == SQLITE_ROW;
     sqlite3_finalize(stmt);
     return found;
@@ -115,15 +127,22 @@ bool make_catalog(Session& session) {
     }
     const char* geometry_view = nullptr;
     const char* references_view = nullptr;
+    char spatialite_references[512];
     switch (session.kind) {
         case DatabaseKind::kGeoPackage:
             geometry_view = has_geometry_columns ? nullptr : kGeoPackageGeometryColumns;
             references_view = has_spatial_references ? nullptr : kGeoPackageSpatialReferences;
             break;
-        case DatabaseKind::kSpatiaLite:
+        case DatabaseKind::kSpatiaLite: {
             geometry_view = kSpatiaLiteGeometryColumns;
-            references_view = has_spatial_references ? nullptr : kSpatiaLiteSpatialReferences;
+            const char* text_column = has_column(db, "spatial_ref_sys", "srtext")    ? "srtext"
+                                      : has_column(db, "spatial_ref_sys", "srs_wkt") ? "srs_wkt"
+                                                                                     : "NULL";
+            std::snprintf(spatialite_references, sizeof spatialite_references,
+                          kSpatiaLiteSpatialReferences, text_column, text_column, text_column);
+            references_view = has_spatial_references ? nullptr : spatialite_references;
             break;
+        }
         case DatabaseKind::kNative:
             break;
         case DatabaseKind::kPlain:

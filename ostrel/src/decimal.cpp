@@ -334,11 +334,15 @@ int osl_decimal_format(const OslDecimal* value, const char* picture, char* out) 
     round_at(&d, d.exponent + decimals);
     bool negative = d.sign < 0 && d.digit_count > 0;
 
-    char whole[kDecimalMaxDigits + 40];
+    // Room for the whole part of any picture a .dbf field can hold (255
+    // characters); a value with more whole digits fits no such picture.
+    char whole[256];
     int whole_length = 0;
     int whole_digits = d.digit_count > 0 && d.exponent > 0 ? d.exponent : 0;
-    if (whole_digits > static_cast<int>(sizeof whole)) {
-        whole_digits = sizeof whole;  // far beyond any picture: refused below
+    if (whole_digits > static_cast<int>(sizeof whole) || width > sizeof whole) {
+        osl_fill(out, width, '*');
+        out[width] = '\0';
+        return -1;
     }
     for (int i = 0; i < whole_digits; ++i) {
         whole[whole_length++] = static_cast<char>('0' + (i < d.digit_count ? d.digits[i] : 0));

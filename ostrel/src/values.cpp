@@ -193,10 +193,12 @@ bool parse_integer_text(const char* text, int64_t* value) {
     while (end > text && (end[-1] == ' ' || end[-1] == '\t')) {
         --end;
     }
-    const char* digits = text + ((*text == '+') ? 1 : 0);
+    // from_chars takes a '-' but not a '+'; after a '+' only digits may come.
+    bool plus = *text == '+';
+    const char* digits = text + (plus ? 1 : 0);
     auto result = std::from_chars(digits, end, *value);
     return result.ec == std::errc() && result.ptr == end && digits < end &&
-           (*digits == '-' || (*digits >= '0' && *digits <= '9'));
+           ((*digits == '-' && !plus) || (*digits >= '0' && *digits <= '9'));
 }
 
 int read_integer(const ValueSource& s, const OslHostValue& host, int storage, int64_t min,

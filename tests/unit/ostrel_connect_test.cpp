@@ -1,6 +1,7 @@
 // Connecting: target resolution, read-only opening, refusals a user can act
 // on, and the catalog views of GeoPackage, SpatiaLite and native databases.
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -207,15 +208,18 @@ TEST_F(OslConnect, RealSpatiaLiteFile) {
         "' \"SELECT InitSpatialMetadata(1); CREATE TABLE Roads(id INTEGER PRIMARY KEY, "
         "Name TEXT); SELECT AddGeometryColumn('Roads', 'Geom', 4326, 'LINESTRING', 'XY'); "
         "SELECT CreateSpatialIndex('Roads', 'Geom'); INSERT INTO Roads(Name, Geom) VALUES "
-        "('a', GeomFromText('LINESTRING(0 0, 1 1)', 4326));\" >/dev/null 2>&1";
+        "('a', GeomFromText('LINESTRING(0 0, 1 1)', 4326)); "
+        "CREATE TABLE knn_places(id INTEGER); CREATE TABLE spatialindex_x(id INTEGER);\" "
+        ">/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
     ASSERT_EQ(osl_connect(file.c_str(), nullptr), 0) << first_message();
     EXPECT_EQ(column_values("SELECT colname FROM syscolumns sc, systables st "
                             "WHERE sc.tabid = st.tabid AND st.tabname = 'roads' ORDER BY colno"),
               (std::vector<std::string>{"id", "name", "geom"}));
+    // User tables named like a virtual table's shadow tables are still tables.
     EXPECT_EQ(column_values("SELECT tabname FROM systables WHERE tabname LIKE '%spatialindex%' "
-                            "OR tabname LIKE 'idx_roads%'"),
-              std::vector<std::string>{});
+                            "OR tabname LIKE 'idx_roads%' OR tabname LIKE 'knn%' ORDER BY 1"),
+              (std::vector<std::string>{"knn_places", "spatialindex_x"}));
     EXPECT_EQ(column_values("SELECT substr(sr.srtext, 1, 15) FROM geometry_columns gc, "
                             "spatial_references sr WHERE gc.f_table_name = 'roads' AND "
                             "gc.f_geometry_column = 'geom' AND gc.srid = sr.srid"),
@@ -230,6 +234,42 @@ TEST_F(OslConnect, RealSpatiaLiteFile) {
     ASSERT_EQ(osl_get_descriptor_items("seldesc1", 3, requests, 2), 0);
     EXPECT_EQ(type, OSL_SQL_GEOMETRY);
     EXPECT_STREQ(name, "Geom");
+}
+
+}  // namespace
+
+namespace {
+
+// SpatiaLite before version 4 kept the definition in srs_wkt, and older
+// still had none at all.
+TEST_F(OslConnect, OlderSpatiaLiteReferenceColumns) {
+    const std::pair<const char*, const char*> layouts[] = {{"srs_wkt", "GEOGCS[\"legacy\"]"},
+                                                           {"proj4text", "UNKNOWN"}};
+    for (const auto& [column, expected] : layouts) {
+        std::string file = scratch.file(std::string("old_") + column + ".sqlite");
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        std::string sql =
+            "CREATE TABLE geometry_columns(f_table_name TEXT, f_geometry_column TEXT, "
+            "type TEXT, coord_dimension INTEGER, srid INTEGER, spatial_index_enabled INTEGER);"
+            "INSERT INTO geometry_columns VALUES ('Pts', 'Geom', 'POINT', 2, 4326, 0);"
+            "CREATE TABLE spatial_ref_sys(srid INTEGER, auth_name TEXT, auth_srid INTEGER, "
+            "ref_sys_name TEXT, proj4text TEXT" +
+            std::string(std::string(column) == "srs_wkt" ? ", srs_wkt TEXT" : "") +
+            ");INSERT INTO spatial_ref_sys(srid, proj4text" +
+            (std::string(column) == "srs_wkt" ? ", srs_wkt) VALUES (4326, '+proj', "
+                                                "'GEOGCS[\"legacy\"]')"
+                                              : ") VALUES (4326, '+proj')") +
+            ";CREATE TABLE pts(id INTEGER, geom BLOB);";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        ASSERT_EQ(osl_connect(file.c_str(), nullptr), 0) << first_message();
+        EXPECT_EQ(column_values("SELECT sr.srtext FROM geometry_columns gc, spatial_references sr "
+                                "WHERE gc.f_table_name = 'pts' AND gc.srid = sr.srid"),
+                  (std::vector<std::string>{expected}))
+            << column;
+        osl_disconnect_current();
+    }
 }
 
 }  // namespace

@@ -48,6 +48,20 @@ TEST(OslDecimal, FormatByPicture) {
     EXPECT_EQ(formatted("-1000000", "------&", -1), "*******");
 }
 
+TEST(OslDecimal, WidePicturesShowEveryWholeDigit) {
+    std::string picture(99, '-');
+    picture += '&';
+    char out[256];
+    OslDecimal d = decimal("1e80");
+    ASSERT_EQ(osl_decimal_format(&d, picture.c_str(), out), 0);
+    EXPECT_EQ(std::string(out), std::string(19, ' ') + "1" + std::string(80, '0'));
+    d = decimal("1e300");
+    std::string widest(254, '-');
+    widest += '&';
+    ASSERT_EQ(osl_decimal_format(&d, widest.c_str(), out), -1);
+    EXPECT_EQ(std::string(out), std::string(255, '*'));
+}
+
 TEST(OslDecimal, FromTextsIntegersAndDoubles) {
     char text[kDecimalTextBytes];
     OslDecimal d;

@@ -220,3 +220,36 @@ TEST_F(OslValues, TextIsBoundedByTheBufferAndNeverSplitsACharacter) {
 }
 
 }  // namespace
+
+namespace {
+
+// Integer texts: a sign, digits and blanks around them, and nothing else.
+TEST_F(OstrelTest, IntegerTextsTakeOneSignOnly) {
+    std::string file = scratch.file("ints.db");
+    build_database(file, "native", R"J({"tables": [{"name": "ints",
+      "columns": [["small", "SMALLINT"]], "geometry_column": null,
+      "rows": [{"small": " +5 "}, {"small": "-7"}, {"small": "+-5"}]}]})J");
+    ASSERT_EQ(osl_connect(file.c_str(), nullptr), 0) << first_message();
+    ASSERT_EQ(osl_prepare("s", "SELECT small FROM ints"), 0) << first_message();
+    ASSERT_EQ(osl_allocate_descriptor("d", 1), 0);
+    ASSERT_EQ(osl_describe("s", "d"), 0);
+    ASSERT_EQ(osl_declare_cursor("c", "s"), 0);
+    ASSERT_EQ(osl_open_cursor("c"), 0);
+    const int expected_status[] = {0, 0, -1};
+    const int32_t expected_value[] = {5, -7, 0};
+    for (int row = 0; row < 3; ++row) {
+        ASSERT_EQ(osl_fetch("c", "d"), 0);
+        int32_t value = 0;
+        OslItemRequest request = {OSL_ITEM_DATA, host_int32(&value)};
+        int status = osl_get_descriptor_items("d", 1, &request, 1);
+        if (expected_status[row] == 0) {
+            EXPECT_EQ(status, 0) << row << first_message();
+            EXPECT_EQ(value, expected_value[row]) << row;
+        } else {
+            EXPECT_LT(status, 0) << row;
+        }
+    }
+    osl_disconnect_current();
+}
+
+}  // namespace
