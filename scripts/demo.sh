@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh build
+bash scripts/build.sh build spoolmap
 out=demo-output
 rm -rf "$out" && mkdir -p "$out"
 echo "== Making the sample database $out/sample.gpkg"
