@@ -9,7 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "run/messages.h"
+#include "report/messages.h"
 #include "shape/byte_order.h"
 
 // Every family: the shape type, a 32-bit integer at 0.
