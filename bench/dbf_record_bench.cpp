@@ -1,6 +1,7 @@
 // Attribute record speed: the per-row cost of format_dbf_record over a
 // typical mix of fields (texts, integers, decimals, a float, a date, a
-// logical), alone on one fetched row and together with the fetch.
+// logical), alone on one fetched row and together with the fetch of the
+// row's values.
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -11,10 +12,9 @@
 #include <string>
 
 #include "db/client.h"
+#include "db/descriptor_items.h"
 #include "dbf/column_catalogue.h"
 #include "dbf/dbf_record.h"
-#include "run/command_line.h"
-#include "run/run_state.h"
 
 namespace {
 
@@ -42,45 +42,60 @@ std::string make_database() {
     return path;
 }
 
+constexpr char kStatement[] = "selstmt2";
+constexpr char kDescriptor[] = "seldesc2";
+constexpr char kCursor[] = "selcurs";
+
+// An init run's attribute side: the field table, the formats, the row's
+// values and the record buffer.
+struct Run {
+    FieldTable fields;
+    DbfHeader dbf_header;
+    RecordFormats formats;
+    RowValues row;
+    char record[32768] = {};
+};
+
 struct Unload {
-    RunSettings settings;
-    std::unique_ptr<RunState> run = std::make_unique<RunState>();
+    std::unique_ptr<Run> run = std::make_unique<Run>();
 
     explicit Unload(const std::string& path) {
         osl_connect(path.c_str(), nullptr);
-        settings.table_name = "parcels";
-        settings.column_name = "geom";
-        build_field_table(settings, *run);
+        build_field_table({"parcels", "geom"}, run->record, sizeof run->record, run->fields,
+                          run->dbf_header);
         std::string query = "SELECT ";
         for (int32_t i = 0; i < run->fields.field_count; ++i) {
             query += std::string(run->fields.column_name[i]) + ", ";
         }
         query += "geom FROM parcels";
-        osl_prepare(kUnloadStatement, query.c_str());
-        osl_allocate_descriptor(kUnloadDescriptor, run->fields.field_count + 1);
-        osl_describe(kUnloadStatement, kUnloadDescriptor);
-        prepare_field_formats(*run);
+        osl_prepare(kStatement, query.c_str());
+        osl_allocate_descriptor(kDescriptor, run->fields.field_count + 1);
+        osl_describe(kStatement, kDescriptor);
+        prepare_field_formats(run->fields, run->dbf_header.record_length, kDescriptor, run->formats,
+                              run->row);
         open();
     }
     ~Unload() {
-        osl_close_cursor(kUnloadCursor);
-        osl_free_cursor(kUnloadCursor);
-        free_field_formats(*run);
+        osl_close_cursor(kCursor);
+        osl_free_cursor(kCursor);
+        free_field_formats(run->formats, run->row);
         free_field_table(run->fields);
         osl_disconnect_current();
     }
     void open() {
-        osl_declare_cursor(kUnloadCursor, kUnloadStatement);
-        osl_open_cursor(kUnloadCursor);
+        osl_declare_cursor(kCursor, kStatement);
+        osl_open_cursor(kCursor);
     }
     void next_row() {
-        if (osl_fetch(kUnloadCursor, kUnloadDescriptor) != 0) {
-            osl_close_cursor(kUnloadCursor);
-            osl_free_cursor(kUnloadCursor);
+        if (osl_fetch(kCursor, kDescriptor) != 0) {
+            osl_close_cursor(kCursor);
+            osl_free_cursor(kCursor);
             open();
-            osl_fetch(kUnloadCursor, kUnloadDescriptor);
+            osl_fetch(kCursor, kDescriptor);
         }
+        read_row_values(kDescriptor, run->row.requests, run->row.field_count);
     }
+    int32_t format() { return format_dbf_record(run->formats, run->row.values, run->record); }
 };
 
 const std::string& database() {
@@ -92,8 +107,8 @@ void BM_FormatRecordOnly(benchmark::State& state) {
     Unload unload(database());
     unload.next_row();
     for (auto _ : state) {
-        format_dbf_record(*unload.run);
-        benchmark::DoNotOptimize(unload.run->work_buffer[0]);
+        benchmark::DoNotOptimize(unload.format());
+        benchmark::DoNotOptimize(unload.run->record[0]);
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -103,8 +118,8 @@ void BM_FetchAndFormatRecord(benchmark::State& state) {
     Unload unload(database());
     for (auto _ : state) {
         unload.next_row();
-        format_dbf_record(*unload.run);
-        benchmark::DoNotOptimize(unload.run->work_buffer[0]);
+        benchmark::DoNotOptimize(unload.format());
+        benchmark::DoNotOptimize(unload.run->record[0]);
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["rows"] = kRows;

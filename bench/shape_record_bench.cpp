@@ -1,5 +1,6 @@
 // Throughput of the per-row shape path: checking a shape against its layout,
-// reading its bounds, and writing its record and index entry.
+// reading its bounds, framing its record and index entry, and writing them
+// as the run does.
 
 #include <benchmark/benchmark.h>
 
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "run/run_state.h"
 #include "shape/byte_order.h"
 #include "shape/shape_record.h"
 
@@ -35,33 +35,33 @@ static void BM_ValidatePolyline(benchmark::State& state) {
 }
 BENCHMARK(BM_ValidatePolyline)->Arg(1)->Arg(1000);
 
-// Records written to a temporary file; the run state is reset before the
-// file would pass the size limit.
+// Records framed and written to temporary files; the tally is reset before
+// the file would pass the size limit.
 static void BM_WriteShapeRecord(benchmark::State& state) {
     std::vector<uint8_t> bytes = polyline(static_cast<int>(state.range(0)), 4);
     ShapeBuffer shape{bytes.data(), static_cast<int32_t>(bytes.size())};
-    static RunState run;
-    static FileSet files;
-    std::snprintf(files.shp_name, sizeof files.shp_name, "bench.shp");
-    std::snprintf(files.shx_name, sizeof files.shx_name, "bench.shx");
-    files.shp = std::tmpfile();
-    files.shx = std::tmpfile();
-    run.shp_offset = kMainHeaderBytes;
-    run.record_number = 0;
+    ShapeTally tally;
+    tally.shp_offset = kMainHeaderBytes;
+    FILE* shp = std::tmpfile();
+    FILE* shx = std::tmpfile();
+    ShapeRecordFrame frame;
     for (auto _ : state) {
-        if (run.shp_offset > (1 << 28)) {
+        if (tally.shp_offset > (1 << 28)) {
             state.PauseTiming();
-            std::rewind(files.shp);
-            std::rewind(files.shx);
-            run.shp_offset = kMainHeaderBytes;
-            run.record_number = 0;
+            std::rewind(shp);
+            std::rewind(shx);
+            tally = ShapeTally{};
+            tally.shp_offset = kMainHeaderBytes;
             state.ResumeTiming();
         }
-        write_shape_record(run, files, shape);
+        write_shape_record(tally, shape, "bench.shp", "bench.shx", frame);
+        benchmark::DoNotOptimize(std::fwrite(frame.index_entry, 1, kIndexEntryBytes, shx));
+        benchmark::DoNotOptimize(std::fwrite(frame.record_header, 1, kRecordHeaderBytes, shp));
+        benchmark::DoNotOptimize(std::fwrite(shape.bytes, 1, bytes.size(), shp));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size() + 16));
-    std::fclose(files.shp);
-    std::fclose(files.shx);
+    std::fclose(shp);
+    std::fclose(shx);
 }
 BENCHMARK(BM_WriteShapeRecord)->Arg(1)->Arg(100);
 

@@ -5,21 +5,22 @@
 
 #include "db/client.h"
 #include "db/sql_error.h"
-#include "run/command_line.h"
-#include "run/messages.h"
-#include "run/run_state.h"
-#include "run/text_append.h"
+#include "report/messages.h"
+#include "text/text_append.h"
 
-void start_server_trace(const RunSettings& settings) {
+static const char kTraceStatement[] = "efstmt";
+
+void start_server_trace(const char* trace_file, const char* trace_level) {
     char statement[kTraceStatementBytes] = "";
     append_or_fail(statement, sizeof statement, "trace statement",
-                   "EXECUTE FUNCTION GX_Trace('%s',%s);", settings.trace_file,
-                   settings.trace_level);
+                   "EXECUTE FUNCTION GX_Trace('%s',%s);", trace_file, trace_level);
     if (osl_prepare(kTraceStatement, statement) < 0) {
         check_sql();
     }
     OslVar result = {};
-    osl_var_ready(&result);
+    if (osl_var_ready(&result) < 0) {
+        fatal_error("Error calling osl_var_ready.");
+    }
     OslHostValue output = {OSL_HOST_VAR_LOCATED, &result, sizeof result};
     if (osl_execute_into(kTraceStatement, &output, 1) < 0) {
         check_sql();
@@ -29,7 +30,8 @@ void start_server_trace(const RunSettings& settings) {
     if (answer == nullptr || osl_var_getlen(&result) < 2 || answer[0] != 'O' || answer[1] != 'K') {
         fatal_error("Call to GX_Trace returned unexpected result");
     }
-    note_and_log("Kestrum tracing enabled: file %s, level %s", settings.trace_file,
-                 settings.trace_level);
-    osl_var_dealloc(&result);
+    note_and_log("Kestrum tracing enabled: file %s, level %s", trace_file, trace_level);
+    if (osl_var_dealloc(&result) < 0) {
+        fatal_error("Error calling osl_var_dealloc.");
+    }
 }

@@ -6,8 +6,6 @@
 
 #include <cstddef>
 
-struct RunSettings;
-
 // The trace statement "EXECUTE FUNCTION GX_Trace('%s',%s);" is built in a
 // buffer of this size; without its two values it takes 31 characters and the
 // terminator, which leaves the rest for the file name and the level.
@@ -15,8 +13,9 @@ constexpr size_t kTraceStatementBytes = 512;
 constexpr size_t kTraceStatementFixedChars = 31;
 constexpr size_t kTraceValueMaxChars = kTraceStatementBytes - kTraceStatementFixedChars - 1;
 
-// Switches tracing on right after connecting (only with -trc); returns when
-// tracing is on, ends the run otherwise.
-void start_server_trace(const RunSettings& settings);
+// Switches tracing on right after connecting (only with -trc), asking for
+// trace_file at trace_level (as typed); returns when tracing is on, ends the
+// run otherwise.
+void start_server_trace(const char* trace_file, const char* trace_level);
 
 #endif

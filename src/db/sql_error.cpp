@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "db/client.h"
-#include "run/messages.h"
+#include "report/messages.h"
+#include "text/characters.h"
 
 // The code that the spatial extension's errors carry; their SQL state is
 // shown beside the message, since it tells which check of the extension
@@ -22,14 +23,8 @@ static constexpr size_t kSqlStateBytes = 5 + 1;
 // UTF-8 character boundary. Returns false once the buffer is full.
 static bool append_cut(char* buffer, size_t size, size_t* used, const char* piece) {
     size_t room = size - 1 - *used;
-    size_t length = std::strlen(piece);
-    bool whole = length <= room;
-    if (!whole) {
-        length = room;
-        while (length > 0 && (static_cast<unsigned char>(piece[length]) & 0xC0) == 0x80) {
-            --length;
-        }
-    }
+    size_t length = whole_character_prefix(piece, room);
+    bool whole = piece[length] == '\0';
     std::memcpy(buffer + *used, piece, length);
     *used += length;
     buffer[*used] = '\0';

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "dbf/dbf_header.h"
-#include "run/command_line.h"
-#include "run/text_append.h"
+#include "report/messages.h"
+#include "text/text_append.h"
 
 static const char* const kWhat = "unload query";
 
@@ -29,8 +29,8 @@ bool append_quoted_identifier(char* buffer, size_t size, const char* name) {
     return fitted;
 }
 
-void unload_query_text(const RunSettings& settings, const FieldTable& fields, char* buffer,
-                       size_t size) {
+void unload_query_text(const SpatialColumn& geometry, const char* where_clause,
+                       const FieldTable& fields, char* buffer, size_t size) {
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat, "SELECT\n");
     for (int32_t i = 0; i < fields.field_count; ++i) {
@@ -40,9 +40,9 @@ void unload_query_text(const RunSettings& settings, const FieldTable& fields, ch
         }
         append_or_fail(buffer, size, kWhat, ",\n");
     }
-    append_or_fail(buffer, size, kWhat, "\tGX_AsShape(%s)\n", settings.column_name);
-    append_or_fail(buffer, size, kWhat, "FROM\t%s\n", settings.table_name);
-    if (settings.where_given) {
-        append_or_fail(buffer, size, kWhat, "WHERE\t%s\n", settings.where_clause);
+    append_or_fail(buffer, size, kWhat, "\tGX_AsShape(%s)\n", geometry.column_name);
+    append_or_fail(buffer, size, kWhat, "FROM\t%s\n", geometry.table_name);
+    if (where_clause != nullptr) {
+        append_or_fail(buffer, size, kWhat, "WHERE\t%s\n", where_clause);
     }
 }

@@ -7,15 +7,18 @@
 
 #include <cstddef>
 
-struct RunSettings;
+#include "db/spatial_column.h"
+
 struct FieldTable;
 
-// Writes the query into buffer, replacing what was there. Attribute columns
-// are quoted identifiers (so reserved words and mixed case select the right
-// column); the table, geometry column and condition go in as the user gave
-// them. Ends the run when the text does not fit.
-void unload_query_text(const RunSettings& settings, const FieldTable& fields, char* buffer,
-                       size_t size);
+// Writes the query into buffer, replacing what was there: the fields'
+// columns, the shape of the geometry column, the table and, unless
+// where_clause is null, the condition. Attribute columns are quoted
+// identifiers (so reserved words and mixed case select the right column); the
+// table, geometry column and condition go in as the user gave them. Ends the
+// run when the text does not fit.
+void unload_query_text(const SpatialColumn& geometry, const char* where_clause,
+                       const FieldTable& fields, char* buffer, size_t size);
 
 // Appends name as a quoted SQL identifier ("..." with embedded quotes doubled).
 // False when it does not fit.

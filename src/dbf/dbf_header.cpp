@@ -11,8 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "run/messages.h"
-#include "run/text_append.h"
+#include "report/messages.h"
+#include "shape/byte_order.h"
+#include "text/text_append.h"
 
 // File header layout.
 constexpr int kVersionOffset = 0;
@@ -29,28 +30,6 @@ constexpr int kReservedBytes = kDbfFileHeaderBytes - kWrittenHeaderBytes;
 constexpr int kTypeOffset = kDbfNameAreaBytes;  // 11
 constexpr int kLengthOffset = 16;
 constexpr int kDecimalsOffset = 17;
-
-// The .dbf numbers are little-endian whatever the host; shifts keep these
-// independent of the host's own order.
-static void store_le16(uint8_t* bytes, uint16_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-}
-
-static void store_le32(uint8_t* bytes, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-static uint16_t load_le16(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-static uint32_t load_le32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
 
 void allocate_field_table(FieldTable& fields, int32_t capacity) {
     // calloc of zero entries may give null: ask for one so that null always
@@ -117,9 +96,9 @@ void write_dbf_header(FILE* stream, const char* file_name, const DbfHeader& head
     head[kYearOffset] = static_cast<uint8_t>(header.year);
     head[kMonthOffset] = static_cast<uint8_t>(header.month);
     head[kDayOffset] = static_cast<uint8_t>(header.day);
-    store_le32(head + kRecordCountOffset, static_cast<uint32_t>(header.record_count));
-    store_le16(head + kHeaderLengthOffset, static_cast<uint16_t>(header.header_length));
-    store_le16(head + kRecordLengthOffset, static_cast<uint16_t>(header.record_length));
+    store_le_int32(head, kRecordCountOffset, header.record_count);
+    store_le_int16(head, kHeaderLengthOffset, header.header_length);
+    store_le_int16(head, kRecordLengthOffset, header.record_length);
     write_bytes(stream, file_name, head, sizeof head);
     // The reserved bytes keep what an appended file holds there (zeros in a
     // new one, where the seek leaves a gap).
@@ -175,9 +154,11 @@ void read_dbf_header(FILE* stream, const char* file_name, DbfHeader& header, Fie
         fatal_error("The .dbf file %s is shorter than its %d-byte header; append refused.",
                     file_name, kDbfFileHeaderBytes);
     }
-    uint32_t record_count = load_le32(head + kRecordCountOffset);
-    int32_t header_length = load_le16(head + kHeaderLengthOffset);
-    int32_t record_length = load_le16(head + kRecordLengthOffset);
+    // Read unsigned, as other writers may fill them, so that a value past
+    // the signed range is named as it stands in the file.
+    uint32_t record_count = static_cast<uint32_t>(load_le_int32(head, kRecordCountOffset));
+    int32_t header_length = static_cast<uint16_t>(load_le_int16(head, kHeaderLengthOffset));
+    int32_t record_length = static_cast<uint16_t>(load_le_int16(head, kRecordLengthOffset));
     if (record_count > static_cast<uint32_t>(INT32_MAX)) {
         fatal_error("The .dbf file %s has a damaged header: its record count %u is beyond %d.",
                     file_name, record_count, INT32_MAX);

@@ -26,6 +26,11 @@ constexpr char kDbfDeletionFlag = ' ';         // byte 0 of every record: not de
 constexpr int32_t kDbfMaxLength = INT16_MAX;
 constexpr int32_t kDbfMaxFields = (kDbfMaxLength - kDbfFileHeaderBytes - 1) / kDbfDescriptorBytes;
 
+// A .dbf is held to 2^31 - 1 bytes, as the .shp and .shx are by their 32-bit
+// offsets: with its end-of-file byte it stays within what readers that take
+// file positions as 32-bit signed can reach.
+constexpr int64_t kDbfMaxFileBytes = INT32_MAX;
+
 // header_length of a file with field_count fields.
 constexpr int32_t dbf_header_length(int32_t field_count) {
     return kDbfFileHeaderBytes + kDbfDescriptorBytes * field_count + 1;

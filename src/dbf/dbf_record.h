@@ -1,6 +1,6 @@
 // Attribute records: one output format per field, prepared once before the
-// cursor opens, and one fixed-width .dbf record per accepted row built from
-// the row's values in the run's work buffer.
+// cursor opens, and one fixed-width .dbf record per accepted row, made from
+// the row's values in a buffer of the caller's.
 
 #ifndef SPOOLMAP_DBF_DBF_RECORD_H
 #define SPOOLMAP_DBF_DBF_RECORD_H
@@ -8,48 +8,59 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "db/client.h"
+#include "db/descriptor_items.h"
 #include "dbf/dbf_header.h"
-
-struct RunState;
-
-// How a field's value is fetched and written, chosen once from the SQL type of
-// its query column.
-enum class FieldKind {
-    kText,             // CHAR, VARCHAR: left-aligned, cut to the field
-    kBoolean,          // "T" or "F", "?" for null
-    kInteger,          // SMALLINT, INTEGER, SERIAL: right-aligned decimal
-    kFloat,            // FLOAT, SMALLFLOAT: exponent form
-    kFloatingDecimal,  // DECIMAL without a scale: as a double, exponent form
-    kDecimalPicture,   // DECIMAL with a scale, MONEY: the library's picture
-    kDate,             // DATE: yyyymmdd
-};
+#include "dbf/field_rules.h"
 
 // Room for the text of the widest field a descriptor's length byte can state
 // (other writers go to 255), and a zero byte.
 constexpr int kFieldTextBytes = UINT8_MAX + 1;
 
-// A field's format: where it lies in the record, its width, and the printf
-// format, picture or date pattern that fills it (a picture is exactly as long
-// as its field).
+// A field's format: what kind of value fills it, where it lies in the record,
+// its width, and the printf format, picture or date pattern that writes the
+// value (a picture is exactly as long as its field; text needs none).
 struct FieldFormat {
-    FieldKind kind = FieldKind::kText;
+    ValueKind kind = ValueKind::kText;
     int32_t offset = 0;  // from the start of the record (byte 0 is the deletion flag)
     int32_t width = 0;   // flen
     char text[kFieldTextBytes] = {};
 };
 
-// What a descriptor says of a query column.
-struct ItemDescription {
-    int32_t type = 0;
-    int32_t length = 0;
-    int32_t precision = 0;
-    int32_t scale = 0;
+// The formats of a record's fields, in field order.
+struct RecordFormats {
+    int32_t field_count = 0;
+    int32_t record_length = 0;
+    FieldFormat* fields = nullptr;
+};
+
+// One value of a row; which member holds it follows its field's kind.
+struct FieldValue {
+    int16_t indicator = 0;  // -1 for a null value
+    union {
+        int32_t integer;
+        double real;
+        OslDecimal decimal;
+        OslDate date;
+    };
+    char* text = nullptr;  // a text or boolean value, NUL-terminated
+};
+
+// The values of the current row, one per field, and the two requests per
+// field (indicator, data) that read_row_values fetches them through. Text
+// values each have a place of their field's width and a zero byte in texts,
+// so no text can be longer than its field.
+struct RowValues {
+    int32_t field_count = 0;
+    FieldValue* values = nullptr;
+    OslItemRequest* requests = nullptr;
+    char* texts = nullptr;
 };
 
 // Why a column cannot fill a field of an existing .dbf file.
 enum class FormatProblem {
     kNone,
-    kUnsupportedType,  // the SQL type has no format
+    kUnsupportedType,  // the SQL type has no field rule
     kWrongType,        // the field's type letter cannot hold the column's values
     kTooNarrow,        // the column's text is wider than the field
     kBadDecimals,      // the picture's '.' would fall before the field's start
@@ -61,26 +72,35 @@ enum class FormatProblem {
 void make_decimal_picture(int32_t flen, int32_t fdec, char* picture);
 
 // Chooses the format of a field (type letter ftyp, width flen, decimals fdec)
-// for a query column described by item. On a problem, needed_width holds the
-// width the column's values need (for kTooNarrow).
-FormatProblem make_field_format(const ItemDescription& item, char ftyp, int32_t flen, int32_t fdec,
-                                FieldFormat& format, int32_t& needed_width);
+// for a query column described by column, by the rule of its SQL type. On a
+// problem, needed_width holds the width the column's values need (for
+// kTooNarrow).
+FormatProblem make_field_format(const ColumnDescription& column, char ftyp, int32_t flen,
+                                int32_t fdec, FieldFormat& format, int32_t& needed_width);
 
 // Copies text into a field of width bytes that already holds blanks; a longer
 // text is cut at the last whole UTF-8 character that fits.
 void write_text_field(char* field, int32_t width, const char* text);
 
-// Allocates run.cdata and run.field_formats and makes each field's format from
-// the SQL type of its item in seldesc2. A field whose column no longer fits it
-// (append) ends the run naming the field and the column.
-void prepare_field_formats(RunState& run);
+// Makes each field's format from the column that item i + 1 of descriptor
+// describes for field i, and the row values with their requests. A field
+// whose column no longer fits it (append) ends the run naming the field and
+// the column.
+void prepare_field_formats(const FieldTable& fields, int32_t record_length, const char* descriptor,
+                           RecordFormats& formats, RowValues& row);
 
-// Builds the current row's record in the first record_length bytes of
-// run.work_buffer: a blank deletion flag, then each field's text, a null value
+// Builds a record of formats.record_length bytes at record from values (one
+// per field): a blank deletion flag, then each field's text, a null value
 // leaving its field blank (a null BOOLEAN is "?"). No zero byte is written.
-void format_dbf_record(RunState& run);
+// Returns kAllValuesFit, or the number (from 0) of the first field whose
+// value does not fit it; the record is then not whole.
+constexpr int32_t kAllValuesFit = -1;
+int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record);
 
-// Releases run.cdata and run.field_formats.
-void free_field_formats(RunState& run);
+// Ends the run for record record_number, whose value of field i does not fit.
+[[noreturn]] void refuse_value(const FieldTable& fields, int32_t i, int32_t record_number);
+
+// Releases what prepare_field_formats allocated.
+void free_field_formats(RecordFormats& formats, RowValues& row);
 
 #endif

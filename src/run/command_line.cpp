@@ -1,5 +1,5 @@
 // Parsing the command line into RunSettings, the usage and version output,
-// the command-line summary for the log, and three small text functions.
+// the command-line summary for the log, and the file part of a path.
 
 #include "run/command_line.h"
 
@@ -7,10 +7,12 @@
 
 #include "db/client.h"
 #include "db/server_trace.h"
-#include "run/messages.h"
-#include "run/process_end.h"
-#include "run/text_append.h"
+#include "report/messages.h"
+#include "report/process_end.h"
+#include "shape/shape_layout.h"
 #include "spoolmap_version.h"
+#include "text/characters.h"
+#include "text/text_append.h"
 
 const char* const kProgramName = "spoolmap";
 
@@ -34,11 +36,6 @@ const char* const kUsageText =
 // whatever the password's, so it gives nothing of it away.
 static const char* const kPasswordMask = "********";
 
-// The shape types a whole file set may be fixed to: every code the shape
-// writer knows but the null shape.
-static const int32_t kRequestableShapeTypes[] = {1,  3,  5,  8,  9,  10, 11, 13,
-                                                 15, 18, 19, 20, 21, 23, 25, 28};
-
 static const char kShpSuffix[] = ".shp";
 static constexpr size_t kShpSuffixChars = sizeof kShpSuffix - 1;
 
@@ -51,24 +48,6 @@ void show_version() {
                  SPOOLMAP_VERSION_TEXT);
     console_note("Built %s with %s", SPOOLMAP_BUILD_DATE, SPOOLMAP_BUILD_TOOLKIT);
     end_process(kExitCompleted);
-}
-
-char* to_lower_in_place(char* text) {
-    for (char* p = text; *p != '\0'; ++p) {
-        if (*p >= 'A' && *p <= 'Z') {
-            *p = static_cast<char>(*p - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
-char* to_upper_in_place(char* text) {
-    for (char* p = text; *p != '\0'; ++p) {
-        if (*p >= 'a' && *p <= 'z') {
-            *p = static_cast<char>(*p - 'a' + 'A');
-        }
-    }
-    return text;
 }
 
 const char* file_part(const char* path) {
@@ -127,13 +106,29 @@ static void mark_given(bool& given) {
     given = true;
 }
 
+// A whole file set may be fixed to any shape type the shape writer knows but
+// the null shape, which fits every set.
 static bool is_requestable_shape_type(int32_t type) {
-    for (int32_t known : kRequestableShapeTypes) {
-        if (known == type) {
-            return true;
-        }
+    ShapeKind kind;
+    return type != kNullShapeType && shape_kind_of(type, kind);
+}
+
+static const char kInitWord[] = "init";
+static const char kAppendWord[] = "append";
+
+const char* operation_name(Operation operation) {
+    return operation == Operation::kAppend ? kAppendWord : kInitWord;
+}
+
+// The operation words are compared case-sensitively: "INIT" is no operation.
+static Operation parse_operation(const char* word) {
+    if (std::strcmp(word, kInitWord) == 0) {
+        return Operation::kInit;
     }
-    return false;
+    if (std::strcmp(word, kAppendWord) == 0) {
+        return Operation::kAppend;
+    }
+    return Operation::kUnknown;
 }
 
 // The switches that take a value, in the order an argument is tested against
@@ -165,7 +160,7 @@ static void take_value(ValueSwitch which, char* value, RunSettings& settings) {
     switch (which) {
         case ValueSwitch::kOperation:
             mark_given(settings.operation_given);
-            settings.operation = value;
+            settings.operation = parse_operation(value);
             break;
         case ValueSwitch::kTable:
             mark_given(settings.table_given);
@@ -240,16 +235,19 @@ static void check_combination(const RunSettings& settings) {
         show_usage();
     }
     bool names_given = settings.database_given && settings.table_given && settings.base_name_given;
-    if (std::strcmp(settings.operation, "init") == 0) {
-        if (!names_given) {
-            show_usage();
-        }
-    } else if (std::strcmp(settings.operation, "append") == 0) {
-        if (!names_given || settings.shape_type_given) {
-            show_usage();
-        }
-    } else {
-        fatal_error("Invalid value for command line switch '%s'.", "-o");
+    switch (settings.operation) {
+        case Operation::kInit:
+            if (!names_given) {
+                show_usage();
+            }
+            break;
+        case Operation::kAppend:
+            if (!names_given || settings.shape_type_given) {
+                show_usage();
+            }
+            break;
+        case Operation::kUnknown:
+            fatal_error("Invalid value for command line switch '%s'.", "-o");
     }
     if (settings.user_given != settings.password_given) {
         show_usage();
@@ -286,7 +284,7 @@ void parse_command_line(int argc, char** argv, RunSettings& settings) {
 void command_line_summary(const RunSettings& settings, char* buffer, size_t size) {
     static const char* const kWhat = "command-line summary";
     buffer[0] = '\0';
-    append_or_fail(buffer, size, kWhat, "%10s %s", "-o", settings.operation);
+    append_or_fail(buffer, size, kWhat, "%10s %s", "-o", operation_name(settings.operation));
     if (settings.table_given) {
         append_or_fail(buffer, size, kWhat, "\n%10s %s,%s", "-l", settings.table_name,
                        settings.column_name);

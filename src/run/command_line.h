@@ -8,23 +8,26 @@
 #include <cstddef>
 #include <cstdint>
 
+// The operation -o asks for; kUnknown until a known word is given.
+enum class Operation { kUnknown, kInit, kAppend };
+
 // The parsed command line. The texts point into the argument strings, which
 // the parser changes in place: it splits the -l and -trc values at their
 // comma, lower-cases the -l and -D values and cuts ".shp" off the -f value.
 struct RunSettings {
-    const char* operation = nullptr;      // -o: "init" or "append"
-    const char* table_name = nullptr;     // -l, first part, lower case
-    const char* column_name = nullptr;    // -l, second part, lower case: the geometry column
-    const char* base_name = nullptr;      // -f, without a trailing ".shp"
-    const char* database = nullptr;       // -D, lower case
-    const char* server = nullptr;         // -s
-    const char* user = nullptr;           // -u
-    const char* password = nullptr;       // -p
-    int32_t requested_shape_type = 0;     // -t
-    const char* where_clause = nullptr;   // -w
-    const char* log_directory = nullptr;  // the optional directory after -log
-    const char* trace_file = nullptr;     // -trc, first part
-    const char* trace_level = nullptr;    // -trc, second part, as typed
+    Operation operation = Operation::kUnknown;  // -o
+    const char* table_name = nullptr;           // -l, first part, lower case
+    const char* column_name = nullptr;          // -l, second part, lower case: the geometry column
+    const char* base_name = nullptr;            // -f, without a trailing ".shp"
+    const char* database = nullptr;             // -D, lower case
+    const char* server = nullptr;               // -s
+    const char* user = nullptr;                 // -u
+    const char* password = nullptr;             // -p
+    int32_t requested_shape_type = 0;           // -t
+    const char* where_clause = nullptr;         // -w
+    const char* log_directory = nullptr;        // the optional directory after -log
+    const char* trace_file = nullptr;           // -trc, first part
+    const char* trace_level = nullptr;          // -trc, second part, as typed
 
     bool operation_given = false;
     bool table_given = false;
@@ -42,6 +45,9 @@ struct RunSettings {
 extern const char* const kProgramName;  // "spoolmap"
 extern const char* const kUsageText;    // no final line feed
 
+// The word of -o that names operation: "init" or "append".
+const char* operation_name(Operation operation);
+
 // Fills settings from the arguments (argv[0] is the program's own name).
 // Ends the process with the usage text or a message on a bad command line,
 // and with status 0 after -V.
@@ -57,9 +63,5 @@ void command_line_summary(const RunSettings& settings, char* buffer, size_t size
 // The part of a path that names the file: what follows the last '/' or '\',
 // after a two-character drive prefix such as "C:".
 const char* file_part(const char* path);
-
-// ASCII letters to lower or upper case, in place; returns text.
-char* to_lower_in_place(char* text);
-char* to_upper_in_place(char* text);
 
 #endif

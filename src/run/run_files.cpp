@@ -10,17 +10,26 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "db/client.h"
 #include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
+#include "report/messages.h"
 #include "run/command_line.h"
-#include "run/messages.h"
-#include "run/text_append.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 #include "spoolmap_version.h"
+#include "text/text_append.h"
+
+void form_log_name(const RunSettings& settings, char* name, size_t size) {
+    name[0] = '\0';
+    if (settings.log_directory != nullptr) {
+        append_or_fail(name, size, "log file name", "%s/%s.log", settings.log_directory,
+                       file_part(settings.base_name));
+    } else {
+        append_or_fail(name, size, "log file name", "%s.log", settings.base_name);
+    }
+}
 
 void name_files(const RunSettings& settings, FileSet& files) {
     static const char* const kWhat = "file name";
@@ -65,7 +74,7 @@ static FILE* open_or_fail(const char* name, const char* mode) {
 }
 
 void open_files(const RunSettings& settings, FileSet& files) {
-    const char* mode = std::strcmp(settings.operation, "init") == 0 ? "wb" : "rb+";
+    const char* mode = settings.operation == Operation::kInit ? "wb" : "rb+";
     files.shp = open_or_fail(files.shp_name, mode);
     files.shx = open_or_fail(files.shx_name, mode);
     files.dbf = open_or_fail(files.dbf_name, mode);
@@ -98,7 +107,7 @@ static void read_shape_header(FILE* stream, const char* name, ShapeFileHeader& h
     }
     int64_t claimed = 2 * static_cast<int64_t>(header.file_length);
     int64_t actual = file_size(stream);
-    if (claimed < kMainHeaderBytes || claimed > kLargestFileBytes || actual < claimed) {
+    if (claimed < kMainHeaderBytes || claimed > kMaxShapeFileBytes || actual < claimed) {
         fatal_error("File %s is %lld bytes long but its header says %lld.", name,
                     static_cast<long long>(actual), static_cast<long long>(claimed));
     }
@@ -117,7 +126,8 @@ void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet&
                     static_cast<long long>(index_bytes / kIndexEntryBytes), files.dbf_name,
                     run.dbf_header.record_count);
     }
-    map_fields_to_columns(settings, run);
+    map_fields_to_columns({settings.table_name, settings.column_name}, run.work_buffer,
+                          sizeof run.work_buffer, run.fields);
 }
 
 // Bytes past the lengths the headers give were left by an interrupted append;
@@ -137,12 +147,12 @@ static void seek_or_fail(FILE* stream, const char* name, int64_t position) {
 // Where the first new record of each file goes, and the run's starting state.
 int64_t position_files(const RunSettings& settings, RunState& run, FileSet& files) {
     int64_t dbf_position = run.dbf_header.header_length;
-    if (std::strcmp(settings.operation, "init") == 0) {
-        run.shp_offset = kMainHeaderBytes;
-        run.record_number = 0;
+    ShapeTally& shapes = run.shapes;
+    if (settings.operation == Operation::kInit) {
+        shapes = ShapeTally{};
+        shapes.shp_offset = kMainHeaderBytes;
         run.shape_type = settings.shape_type_given ? settings.requested_shape_type : 0;
         run.shape_type_fixed = settings.shape_type_given;
-        run.extent_set = false;
         seek_or_fail(files.shp, files.shp_name, kMainHeaderBytes);
         seek_or_fail(files.shx, files.shx_name, kMainHeaderBytes);
     } else {
@@ -160,13 +170,14 @@ int64_t position_files(const RunSettings& settings, RunState& run, FileSet& file
             fatal_error("Write failed for file %s.", files.dbf_name);
         }
         flush_or_fail(files.dbf, files.dbf_name);
-        run.shp_offset = static_cast<int32_t>(shp_end);
-        run.record_number = run.dbf_header.record_count;
+        shapes.shp_offset = static_cast<int32_t>(shp_end);
+        shapes.record_number = run.dbf_header.record_count;
         // A set of null shapes only has no shape type yet: its first non-null
         // row fixes the type and sets the extent, as in an init.
         run.shape_type = run.shp_header.shape_type;
         run.shape_type_fixed = run.shape_type != 0;
-        run.extent_set = run.shape_type != 0 && run.record_number > 0;
+        shapes.extent_set = run.shape_type != 0 && shapes.record_number > 0;
+        shapes.extent = run.shp_header.extent;
         seek_or_fail(files.shp, files.shp_name, shp_end);
         seek_or_fail(files.shx, files.shx_name, shx_end);
     }

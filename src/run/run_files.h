@@ -3,6 +3,7 @@
 #ifndef SPOOLMAP_RUN_RUN_FILES_H
 #define SPOOLMAP_RUN_RUN_FILES_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -12,6 +13,10 @@ struct RunSettings;
 
 // The four names from the base name, and the log's name with -log.
 void name_files(const RunSettings& settings, FileSet& files);
+
+// The log file's name: "<log_directory>/<file part of base>.log" with a log
+// directory, "<base>.log" without one. Fails the run when it does not fit.
+void form_log_name(const RunSettings& settings, char* name, size_t size);
 
 // The run opens its outputs for writing before it connects: an output name
 // that is the database file itself would destroy the data it is about to

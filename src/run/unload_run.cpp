@@ -12,22 +12,23 @@
 #include <cstring>
 
 #include "db/client.h"
+#include "db/descriptor_items.h"
 #include "db/server_trace.h"
 #include "db/sql_error.h"
 #include "db/unload_query.h"
 #include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
 #include "dbf/dbf_record.h"
+#include "report/messages.h"
+#include "report/process_end.h"
 #include "run/command_line.h"
-#include "run/messages.h"
-#include "run/process_end.h"
 #include "run/run_files.h"
 #include "run/run_state.h"
-#include "run/text_append.h"
 #include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 #include "srs/projection_file.h"
+#include "text/text_append.h"
 
 // The connection target ("db" or "db@server") and the user and password
 // copies are held in buffers of these sizes; longer texts are refused.
@@ -42,9 +43,11 @@ static int checked(int status) {
     return status;
 }
 
-static bool is_init(const RunSettings& settings) {
-    return std::strcmp(settings.operation, "init") == 0;
-}
+// The unload query's statement, descriptor and cursor, for the life of the
+// run.
+static const char kUnloadStatement[] = "selstmt2";
+static const char kUnloadDescriptor[] = "seldesc2";
+static const char kUnloadCursor[] = "selcurs";
 
 // ---------------------------------------------------------------------------
 // Connection
@@ -74,7 +77,7 @@ static void connect_to_database(const RunSettings& settings, const char* target)
         checked(osl_connect(target, nullptr));
     }
     if (settings.trace_given) {
-        start_server_trace(settings);
+        start_server_trace(settings.trace_file, settings.trace_level);
     }
 }
 
@@ -82,7 +85,9 @@ static void connect_to_database(const RunSettings& settings, const char* target)
 // The query
 
 static int32_t set_up_query(const RunSettings& settings, RunState& run) {
-    unload_query_text(settings, run.fields, run.work_buffer, sizeof run.work_buffer);
+    unload_query_text({settings.table_name, settings.column_name},
+                      settings.where_given ? settings.where_clause : nullptr, run.fields,
+                      run.work_buffer, sizeof run.work_buffer);
     if (settings.log_given) {
         log_note("SELECT statement ...\n\n%s", run.work_buffer);
     }
@@ -94,47 +99,15 @@ static int32_t set_up_query(const RunSettings& settings, RunState& run) {
     const OslItemSetting shape_settings[] = {{OSL_ITEM_TYPE, OSL_SQL_VAR_BINARY},
                                              {OSL_ITEM_VAR_BY_LIBRARY, 1}};
     checked(osl_set_descriptor_items(kUnloadDescriptor, shape_item, shape_settings, 2));
-    prepare_field_formats(run);
+    // Each record is built in the work buffer.
+    static_assert(kDbfMaxLength < kWorkBufferBytes, "a .dbf record fits the work buffer");
+    prepare_field_formats(run.fields, run.dbf_header.record_length, kUnloadDescriptor,
+                          run.record_formats, run.row);
     return shape_item;
 }
 
 // ---------------------------------------------------------------------------
 // The rows
-
-// Reads the current row's shape into var: the 4-byte null shape for a null
-// geometry, else the bytes as the database returns them.
-static ShapeBuffer read_row_shape(int32_t shape_item, OslVar& var) {
-    int16_t indicator = 0;
-    OslItemRequest indicator_request = {OSL_ITEM_INDICATOR,
-                                        {OSL_HOST_INT16, &indicator, sizeof indicator}};
-    checked(osl_get_descriptor_items(kUnloadDescriptor, shape_item, &indicator_request, 1));
-    if (indicator == -1) {
-        if (osl_var_alloc(&var, kNullShapeBytes) < 0) {
-            fatal_error("Error calling osl_var_alloc.");
-        }
-        if (osl_var_setlen(&var, kNullShapeBytes) < 0) {
-            fatal_error("Error calling osl_var_setlen.");
-        }
-        void* data = osl_var_getdata(&var);
-        if (data == nullptr) {
-            fatal_error("Error calling osl_var_getdata.");
-        }
-        std::memset(data, 0, kNullShapeBytes);
-        return ShapeBuffer{static_cast<const uint8_t*>(data), kNullShapeBytes};
-    }
-    osl_var_ready(&var);
-    OslItemRequest data_request = {OSL_ITEM_DATA, {OSL_HOST_VAR_LOCATED, &var, sizeof var}};
-    checked(osl_get_descriptor_items(kUnloadDescriptor, shape_item, &data_request, 1));
-    int32_t length = osl_var_getlen(&var);
-    if (length == 0) {
-        fatal_error("Error calling osl_var_getlen.");
-    }
-    void* data = osl_var_getdata(&var);
-    if (data == nullptr) {
-        fatal_error("Error calling osl_var_getdata.");
-    }
-    return ShapeBuffer{static_cast<const uint8_t*>(data), length};
-}
 
 // The whole file set keeps one shape type: the first non-null shape fixes it
 // unless -t (or an appended set) already has; null shapes fit any set.
@@ -150,24 +123,41 @@ static bool accept_shape_type(RunState& run, int32_t type) {
     return type == run.shape_type;
 }
 
-// The .dbf has the format's 2 GB limit too, checked before anything of the
-// row is written so that the three files never disagree; the end-of-file
-// byte follows the last record, so it must fit as well.
+// The .dbf has its 2 GB limit too, checked before anything of the row is
+// written so that the three files never disagree; the end-of-file byte
+// follows the last record, so it must fit as well.
 static void check_dbf_room(const RunState& run, const FileSet& files, int64_t dbf_position) {
-    if (dbf_position + run.dbf_header.record_length + 1 > kLargestFileBytes) {
+    if (dbf_position + run.dbf_header.record_length + 1 > kDbfMaxFileBytes) {
         fatal_error(
             "Record %d would take file %s past the 2 GB limit of the format; split the "
             "table with -w.",
-            run.record_number + 1, files.dbf_name);
+            run.shapes.record_number + 1, files.dbf_name);
     }
 }
 
-static void write_dbf_record(RunState& run, FileSet& files, int64_t& dbf_position) {
-    format_dbf_record(run);
-    size_t length = static_cast<size_t>(run.dbf_header.record_length);
-    if (std::fwrite(run.work_buffer, 1, length, files.dbf) != length) {
-        fatal_error("Write failed for file %s.", files.dbf_name);
+static void write_or_fail(const void* bytes, size_t length, FILE* stream, const char* name) {
+    if (std::fwrite(bytes, 1, length, stream) != length) {
+        fatal_error("Write failed for file %s.", name);
     }
+}
+
+// One accepted row: its shape record and index entry framed and its
+// attribute record made, each checked, before any byte of it is written.
+static void write_row(RunState& run, FileSet& files, const ShapeBuffer& shape,
+                      int64_t& dbf_position) {
+    check_dbf_room(run, files, dbf_position);
+    ShapeRecordFrame frame;
+    write_shape_record(run.shapes, shape, files.shp_name, files.shx_name, frame);
+    read_row_values(kUnloadDescriptor, run.row.requests, run.row.field_count);
+    int32_t unfit = format_dbf_record(run.record_formats, run.row.values, run.work_buffer);
+    if (unfit != kAllValuesFit) {
+        refuse_value(run.fields, unfit, run.shapes.record_number);
+    }
+    write_or_fail(frame.index_entry, sizeof frame.index_entry, files.shx, files.shx_name);
+    write_or_fail(frame.record_header, sizeof frame.record_header, files.shp, files.shp_name);
+    write_or_fail(shape.bytes, static_cast<size_t>(shape.length), files.shp, files.shp_name);
+    size_t length = static_cast<size_t>(run.dbf_header.record_length);
+    write_or_fail(run.work_buffer, length, files.dbf, files.dbf_name);
     dbf_position += static_cast<int64_t>(length);
 }
 
@@ -180,10 +170,10 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
     OslVar var = {};
     while (checked(osl_fetch(kUnloadCursor, kUnloadDescriptor)) != OSL_NO_ROW) {
         ++run.fetched_rows;
-        ShapeBuffer shape = read_row_shape(shape_item, var);
+        ShapeBuffer shape = read_row_shape(kUnloadDescriptor, shape_item, var);
         if (shape.length < kNullShapeBytes) {
             fatal_error("Record %d: the shape of %d bytes is too short to hold a shape type.",
-                        run.record_number + 1, shape.length);
+                        run.shapes.record_number + 1, shape.length);
         }
         int32_t type = shape_type_of(shape);
         if (!accept_shape_type(run, type)) {
@@ -191,11 +181,9 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             ++run.rejected_rows;
         } else {
             ++run.rows_since_progress;
-            check_dbf_room(run, files, dbf_position);
-            write_shape_record(run, files, shape);
-            write_dbf_record(run, files, dbf_position);
+            write_row(run, files, shape, dbf_position);
             if (run.rows_since_progress == kProgressInterval) {
-                note_and_log("Unloaded row %i.", run.record_number);
+                note_and_log("Unloaded row %i.", run.shapes.record_number);
                 run.rows_since_progress = 0;
             }
         }
@@ -204,6 +192,11 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
         }
     }
 }
+
+struct NamedStream {
+    FILE* stream;
+    const char* name;
+};
 
 static void finish_files(RunState& run, FileSet& files) {
     if (std::fputc(kDbfEndOfFile, files.dbf) == EOF) {
@@ -214,28 +207,29 @@ static void finish_files(RunState& run, FileSet& files) {
     flush_or_fail(files.shx, files.shx_name);
     flush_or_fail(files.shp, files.shp_name);
     flush_or_fail(files.dbf, files.dbf_name);
-    finish_main_headers(run);
+    finish_main_headers(run.shapes, run.shape_type, run.shp_header, run.shx_header);
     OslDate today = 0;
     int16_t mdy[3] = {};
-    osl_today(&today);
-    osl_date_split(today, mdy);
+    if (osl_today(&today) < 0) {
+        fatal_error("Error calling osl_today.");
+    }
+    if (osl_date_split(today, mdy) < 0) {
+        fatal_error("Error calling osl_date_split.");
+    }
     run.dbf_header.file_code = kDbfVersionByte;
     run.dbf_header.month = mdy[0];
     run.dbf_header.day = mdy[1];
     run.dbf_header.year = mdy[2] - 1900;
-    run.dbf_header.record_count = run.record_number;
+    run.dbf_header.record_count = run.shapes.record_number;
     write_dbf_header(files.dbf, files.dbf_name, run.dbf_header, run.fields);
     write_main_header(files.shp, files.shp_name, run.shp_header);
     write_main_header(files.shx, files.shx_name, run.shx_header);
     // A run that reports success must have every byte on its way to disk.
-    const struct {
-        FILE* stream;
-        const char* name;
-    } written[] = {{files.dbf, files.dbf_name},
-                   {files.shp, files.shp_name},
-                   {files.shx, files.shx_name},
-                   {files.prj, files.prj_name}};
-    for (const auto& file : written) {
+    const NamedStream written[] = {{files.dbf, files.dbf_name},
+                                   {files.shp, files.shp_name},
+                                   {files.shx, files.shx_name},
+                                   {files.prj, files.prj_name}};
+    for (const NamedStream& file : written) {
         flush_or_fail(file.stream, file.name);
     }
 }
@@ -245,7 +239,7 @@ static void release_query(RunState& run) {
     checked(osl_free_cursor(kUnloadCursor));
     checked(osl_free_statement(kUnloadStatement));
     checked(osl_deallocate_descriptor(kUnloadDescriptor));
-    free_field_formats(run);
+    free_field_formats(run.record_formats, run.row);
     checked(osl_disconnect_current());
 }
 
@@ -254,10 +248,11 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
     note_and_log("Rejected %i row(s).", run.rejected_rows);
     OslDateTime end;
     OslInterval elapsed;
-    char elapsed_text[64] = "?";
-    if (osl_current_datetime(&end, OSL_HOUR_TO_FRACTION1) == 0 &&
-        osl_datetime_subtract(&end, &run.start_time, &elapsed) == 0) {
-        osl_interval_to_text(&elapsed, elapsed_text, sizeof elapsed_text);
+    char elapsed_text[64] = "";
+    if (!run.start_time_known || osl_current_datetime(&end, OSL_HOUR_TO_FRACTION1) != 0 ||
+        osl_datetime_subtract(&end, &run.start_time, &elapsed) != 0 ||
+        osl_interval_to_text(&elapsed, elapsed_text, sizeof elapsed_text) != 0) {
+        std::snprintf(elapsed_text, sizeof elapsed_text, "?");  // the clock failed us
     }
     note_and_log("Elapsed time %s", elapsed_text);
     if (settings.log_given) {
@@ -270,28 +265,36 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
     }
 }
 
-// Closes every stream, also after a failed close, and ends the process: a
-// close that fails means bytes that never reached the file.
+// Closes every stream, also after a failed one, and ends the process: a write
+// that failed on its way out of a stream's buffer, or a close that fails,
+// means bytes that never reached the file. So do console lines that never
+// reached the standard output.
 [[noreturn]] static void clean_up(RunState& run, FileSet& files) {
     free_field_table(run.fields);
     attach_log_stream(nullptr);
-    const struct {
-        FILE* stream;
-        const char* name;
-    } streams[] = {{files.shp, files.shp_name},
-                   {files.shx, files.shx_name},
-                   {files.dbf, files.dbf_name},
-                   {files.log, files.log_name},
-                   {files.prj_open ? files.prj : nullptr, files.prj_name}};
-    char failed[kFileNameBytes] = {};
-    for (const auto& file : streams) {
-        if (file.stream != nullptr && std::fclose(file.stream) != 0 && failed[0] == '\0') {
-            std::snprintf(failed, sizeof failed, "%s", file.name);
+    const NamedStream streams[] = {{files.shp, files.shp_name},
+                                   {files.shx, files.shx_name},
+                                   {files.dbf, files.dbf_name},
+                                   {files.log, files.log_name},
+                                   {files.prj_open ? files.prj : nullptr, files.prj_name}};
+    const char* failed = nullptr;
+    const char* failure = nullptr;
+    for (const NamedStream& file : streams) {
+        if (file.stream == nullptr) {
+            continue;
+        }
+        bool write_failed = std::ferror(file.stream) != 0;
+        bool close_failed = std::fclose(file.stream) != 0;
+        if (failed == nullptr && (write_failed || close_failed)) {
+            failed = file.name;
+            failure = write_failed ? "Write" : "Close";
         }
     }
-    files = FileSet{};
-    if (failed[0] != '\0') {
-        fatal_error("Close failed for file %s.", failed);
+    if (failed != nullptr) {
+        fatal_error("%s failed for file %s.", failure, failed);
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        fatal_error("Write failed for the standard output.");
     }
     end_process(kExitCompleted);
 }
@@ -303,7 +306,7 @@ void run_unload(int argc, char** argv) {
     static SpatialReference reference;
     static char target[kTargetBytes];
 
-    osl_current_datetime(&run.start_time, OSL_HOUR_TO_FRACTION1);
+    run.start_time_known = osl_current_datetime(&run.start_time, OSL_HOUR_TO_FRACTION1) == 0;
     parse_command_line(argc, argv, settings);
     detect_host_byte_order();
 
@@ -317,13 +320,18 @@ void run_unload(int argc, char** argv) {
     }
 
     connect_to_database(settings, target);
-    fetch_spatial_reference(settings, run.work_buffer, sizeof run.work_buffer, reference);
-    if (is_init(settings)) {
-        build_field_table(settings, run);
-        write_projection_file(files, reference);
+    const SpatialColumn geometry = {settings.table_name, settings.column_name};
+    fetch_spatial_reference(geometry, run.work_buffer, sizeof run.work_buffer, reference);
+    if (settings.operation == Operation::kInit) {
+        build_field_table(geometry, run.work_buffer, sizeof run.work_buffer, run.fields,
+                          run.dbf_header);
+        files.prj = write_projection_file(files.prj_name, reference);
+        files.prj_open = files.prj != nullptr;
     } else {
         read_existing_file_set(settings, run, files);
-        if (!projection_file_matches(files, reference)) {
+        bool matches = projection_file_matches(files.prj_name, reference, files.prj);
+        files.prj_open = files.prj != nullptr;
+        if (!matches) {
             clean_up(run, files);
         }
     }

@@ -55,100 +55,89 @@ static void copy_in_order(void* target, const void* source, size_t width, FileOr
     }
 }
 
-int16_t load_le_int16(const uint8_t* buffer, size_t offset) {
-    int16_t value;
-    copy_in_order(&value, buffer + offset, sizeof value, FileOrder::kLittleEndian);
+// A value of type T out of file bytes, and into them.
+template <typename T>
+static T load_in_order(const uint8_t* buffer, size_t offset, FileOrder order) {
+    T value;
+    copy_in_order(&value, buffer + offset, sizeof value, order);
     return value;
 }
 
-int32_t load_be_int32(const uint8_t* buffer, size_t offset) {
-    int32_t value;
-    copy_in_order(&value, buffer + offset, sizeof value, FileOrder::kBigEndian);
-    return value;
-}
-
-int32_t load_le_int32(const uint8_t* buffer, size_t offset) {
-    int32_t value;
-    copy_in_order(&value, buffer + offset, sizeof value, FileOrder::kLittleEndian);
-    return value;
-}
-
-double load_le_double(const uint8_t* buffer, size_t offset) {
-    double value;
-    copy_in_order(&value, buffer + offset, sizeof value, FileOrder::kLittleEndian);
-    return value;
-}
-
-void store_le_int16(uint8_t* buffer, size_t offset, int16_t value) {
-    copy_in_order(buffer + offset, &value, sizeof value, FileOrder::kLittleEndian);
-}
-
-void store_be_int32(uint8_t* buffer, size_t offset, int32_t value) {
-    copy_in_order(buffer + offset, &value, sizeof value, FileOrder::kBigEndian);
-}
-
-void store_le_int32(uint8_t* buffer, size_t offset, int32_t value) {
-    copy_in_order(buffer + offset, &value, sizeof value, FileOrder::kLittleEndian);
-}
-
-void store_le_double(uint8_t* buffer, size_t offset, double value) {
-    copy_in_order(buffer + offset, &value, sizeof value, FileOrder::kLittleEndian);
+template <typename T>
+static void store_in_order(uint8_t* buffer, size_t offset, T value, FileOrder order) {
+    copy_in_order(buffer + offset, &value, sizeof value, order);
 }
 
 // One read of the whole width; a short read yields a zero-filled buffer, so
 // the value is 0 whatever part of it was there.
-static bool read_exactly(FILE* stream, uint8_t* bytes, size_t width) {
-    if (std::fread(bytes, width, 1, stream) == 1) {
-        return true;
+template <typename T>
+static T read_in_order(FILE* stream, FileOrder order) {
+    uint8_t bytes[sizeof(T)];
+    if (std::fread(bytes, sizeof bytes, 1, stream) != 1) {
+        std::memset(bytes, 0, sizeof bytes);
     }
-    std::memset(bytes, 0, width);
-    return false;
+    return load_in_order<T>(bytes, 0, order);
+}
+
+// One write of the whole width.
+template <typename T>
+static bool write_in_order(T value, FILE* stream, FileOrder order) {
+    uint8_t bytes[sizeof(T)];
+    store_in_order(bytes, 0, value, order);
+    return std::fwrite(bytes, sizeof bytes, 1, stream) == 1;
+}
+
+constexpr FileOrder kLittle = FileOrder::kLittleEndian;
+constexpr FileOrder kBig = FileOrder::kBigEndian;
+
+int16_t load_le_int16(const uint8_t* buffer, size_t offset) {
+    return load_in_order<int16_t>(buffer, offset, kLittle);
+}
+int32_t load_be_int32(const uint8_t* buffer, size_t offset) {
+    return load_in_order<int32_t>(buffer, offset, kBig);
+}
+int32_t load_le_int32(const uint8_t* buffer, size_t offset) {
+    return load_in_order<int32_t>(buffer, offset, kLittle);
+}
+double load_le_double(const uint8_t* buffer, size_t offset) {
+    return load_in_order<double>(buffer, offset, kLittle);
+}
+
+void store_le_int16(uint8_t* buffer, size_t offset, int16_t value) {
+    store_in_order(buffer, offset, value, kLittle);
+}
+void store_be_int32(uint8_t* buffer, size_t offset, int32_t value) {
+    store_in_order(buffer, offset, value, kBig);
+}
+void store_le_int32(uint8_t* buffer, size_t offset, int32_t value) {
+    store_in_order(buffer, offset, value, kLittle);
+}
+void store_le_double(uint8_t* buffer, size_t offset, double value) {
+    store_in_order(buffer, offset, value, kLittle);
 }
 
 int16_t read_le_int16(FILE* stream) {
-    uint8_t bytes[2];
-    read_exactly(stream, bytes, sizeof bytes);
-    return load_le_int16(bytes, 0);
+    return read_in_order<int16_t>(stream, kLittle);
 }
-
 int32_t read_be_int32(FILE* stream) {
-    uint8_t bytes[4];
-    read_exactly(stream, bytes, sizeof bytes);
-    return load_be_int32(bytes, 0);
+    return read_in_order<int32_t>(stream, kBig);
 }
-
 int32_t read_le_int32(FILE* stream) {
-    uint8_t bytes[4];
-    read_exactly(stream, bytes, sizeof bytes);
-    return load_le_int32(bytes, 0);
+    return read_in_order<int32_t>(stream, kLittle);
 }
-
 double read_le_double(FILE* stream) {
-    uint8_t bytes[8];
-    read_exactly(stream, bytes, sizeof bytes);
-    return load_le_double(bytes, 0);
+    return read_in_order<double>(stream, kLittle);
 }
 
 bool write_le_int16(int16_t value, FILE* stream) {
-    uint8_t bytes[2];
-    store_le_int16(bytes, 0, value);
-    return std::fwrite(bytes, sizeof bytes, 1, stream) == 1;
+    return write_in_order(value, stream, kLittle);
 }
-
 bool write_be_int32(int32_t value, FILE* stream) {
-    uint8_t bytes[4];
-    store_be_int32(bytes, 0, value);
-    return std::fwrite(bytes, sizeof bytes, 1, stream) == 1;
+    return write_in_order(value, stream, kBig);
 }
-
 bool write_le_int32(int32_t value, FILE* stream) {
-    uint8_t bytes[4];
-    store_le_int32(bytes, 0, value);
-    return std::fwrite(bytes, sizeof bytes, 1, stream) == 1;
+    return write_in_order(value, stream, kLittle);
 }
-
 bool write_le_double(double value, FILE* stream) {
-    uint8_t bytes[8];
-    store_le_double(bytes, 0, value);
-    return std::fwrite(bytes, sizeof bytes, 1, stream) == 1;
+    return write_in_order(value, stream, kLittle);
 }

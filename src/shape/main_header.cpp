@@ -9,11 +9,10 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "run/messages.h"
-#include "run/run_state.h"
-#include "run/text_append.h"
+#include "report/messages.h"
 #include "shape/byte_order.h"
 #include "shape/shape_record.h"
+#include "text/text_append.h"
 
 // The bounds in file order, each a pointer into an Extent.
 static double Extent::*const kBoundsInFileOrder[8] = {
@@ -21,24 +20,7 @@ static double Extent::*const kBoundsInFileOrder[8] = {
     &Extent::zmin, &Extent::zmax, &Extent::mmin, &Extent::mmax,
 };
 
-bool read_main_header(FILE* stream, ShapeFileHeader& header) {
-    uint8_t bytes[kMainHeaderBytes];
-    if (std::fread(bytes, sizeof bytes, 1, stream) != 1) {
-        return false;
-    }
-    header.file_code = load_be_int32(bytes, kHeaderFileCodeOffset);
-    std::memcpy(header.reserved, bytes + kHeaderReservedOffset, kHeaderReservedBytes);
-    header.file_length = load_be_int32(bytes, kHeaderFileLengthOffset);
-    header.version = load_le_int32(bytes, kHeaderVersionOffset);
-    header.shape_type = load_le_int32(bytes, kHeaderShapeTypeOffset);
-    for (int i = 0; i < 8; ++i) {
-        header.extent.*kBoundsInFileOrder[i] = load_le_double(bytes, kHeaderBoundsOffset + 8 * i);
-    }
-    return true;
-}
-
-void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeader& header) {
-    uint8_t bytes[kMainHeaderBytes];
+void encode_main_header(const ShapeFileHeader& header, uint8_t* bytes) {
     store_be_int32(bytes, kHeaderFileCodeOffset, header.file_code);
     std::memcpy(bytes + kHeaderReservedOffset, header.reserved, kHeaderReservedBytes);
     store_be_int32(bytes, kHeaderFileLengthOffset, header.file_length);
@@ -47,6 +29,31 @@ void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeade
     for (int i = 0; i < 8; ++i) {
         store_le_double(bytes, kHeaderBoundsOffset + 8 * i, header.extent.*kBoundsInFileOrder[i]);
     }
+}
+
+void decode_main_header(const uint8_t* bytes, ShapeFileHeader& header) {
+    header.file_code = load_be_int32(bytes, kHeaderFileCodeOffset);
+    std::memcpy(header.reserved, bytes + kHeaderReservedOffset, kHeaderReservedBytes);
+    header.file_length = load_be_int32(bytes, kHeaderFileLengthOffset);
+    header.version = load_le_int32(bytes, kHeaderVersionOffset);
+    header.shape_type = load_le_int32(bytes, kHeaderShapeTypeOffset);
+    for (int i = 0; i < 8; ++i) {
+        header.extent.*kBoundsInFileOrder[i] = load_le_double(bytes, kHeaderBoundsOffset + 8 * i);
+    }
+}
+
+bool read_main_header(FILE* stream, ShapeFileHeader& header) {
+    uint8_t bytes[kMainHeaderBytes];
+    if (std::fread(bytes, sizeof bytes, 1, stream) != 1) {
+        return false;
+    }
+    decode_main_header(bytes, header);
+    return true;
+}
+
+void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeader& header) {
+    uint8_t bytes[kMainHeaderBytes];
+    encode_main_header(header, bytes);
     if (std::fseek(stream, 0, SEEK_SET) != 0) {
         fatal_error("Seek failed for file %s.", file_name);
     }
@@ -58,19 +65,21 @@ void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeade
 // The lengths are taken in 64 bits: write_shape_record refuses any record
 // that would take either file past 2^31 - 1 bytes, so both fit the 32-bit
 // field, which the asserts hold it to.
-void finish_main_headers(RunState& run) {
-    int64_t shp_bytes = run.shp_offset;
+void finish_main_headers(const ShapeTally& tally, int32_t shape_type, ShapeFileHeader& shp,
+                         ShapeFileHeader& shx) {
+    int64_t shp_bytes = tally.shp_offset;
     int64_t shx_bytes =
-        kMainHeaderBytes + static_cast<int64_t>(kIndexEntryBytes) * run.record_number;
+        kMainHeaderBytes + static_cast<int64_t>(kIndexEntryBytes) * tally.record_number;
     assert(shp_bytes >= kMainHeaderBytes && shp_bytes <= kMaxShapeFileBytes);
     assert(shx_bytes <= kMaxShapeFileBytes);
-    for (ShapeFileHeader* header : {&run.shp_header, &run.shx_header}) {
+    for (ShapeFileHeader* header : {&shp, &shx}) {
         header->file_code = kShapeFileCode;
         header->version = kShapeFileVersion;
-        header->shape_type = run.shape_type;
+        header->shape_type = shape_type;
+        header->extent = tally.extent;
     }
-    run.shp_header.file_length = static_cast<int32_t>(shp_bytes / 2);
-    run.shx_header.file_length = static_cast<int32_t>(shx_bytes / 2);
+    shp.file_length = static_cast<int32_t>(shp_bytes / 2);
+    shx.file_length = static_cast<int32_t>(shx_bytes / 2);
 }
 
 void format_main_header(const ShapeFileHeader& header, char* text, size_t size) {

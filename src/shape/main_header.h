@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-struct RunState;
+struct ShapeTally;
 
 constexpr int32_t kShapeFileCode = 9994;
 constexpr int32_t kShapeFileVersion = 1000;
@@ -52,6 +52,11 @@ struct ShapeFileHeader {
     uint8_t reserved[kHeaderReservedBytes] = {};
 };
 
+// The 100 bytes of header, into bytes; and the header out of 100 bytes. The
+// values are not checked: that is the caller's call.
+void encode_main_header(const ShapeFileHeader& header, uint8_t* bytes);
+void decode_main_header(const uint8_t* bytes, ShapeFileHeader& header);
+
 // Reads a header from the stream's position, leaving it 100 bytes further.
 // Returns false when the stream ends before all 100 bytes (the header is then
 // not to be trusted). The values are not checked: that is the caller's call.
@@ -61,9 +66,10 @@ bool read_main_header(FILE* stream, ShapeFileHeader& header);
 // stream at 100. A failed seek or write ends the run naming file_name.
 void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeader& header);
 
-// Final values of both headers from the run's shape type, shp_offset and
-// record_number. The extents are left as the records merged them.
-void finish_main_headers(RunState& run);
+// Final values of both headers: file code, version, shape_type, the lengths
+// that tally's offset and record count give, and tally's extent.
+void finish_main_headers(const ShapeTally& tally, int32_t shape_type, ShapeFileHeader& shp,
+                         ShapeFileHeader& shx);
 
 // The thirteen-line dump text, into the caller's buffer (replacing what it
 // held). Ends the run if the buffer is too small.

@@ -9,7 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "run/messages.h"
+#include "report/messages.h"
 #include "shape/byte_order.h"
 
 // Every family: the shape type, a 32-bit integer at 0.
@@ -271,20 +271,6 @@ bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem
     return true;
 }
 
-// The layout of a shape that an accessor may read, or the end of the run.
-// value_name names the value for the null shape's message.
-static ShapeLayout layout_for_accessor(const ShapeBuffer& shape, const char* value_name) {
-    ShapeLayout layout;
-    char problem[kShapeProblemBytes];
-    if (!measure_shape(shape, layout, problem, sizeof problem)) {
-        fatal_error("%s", problem);
-    }
-    if (layout.kind.family == ShapeFamily::kNull) {
-        fatal_error("%s value undefined for null shape type.", value_name);
-    }
-    return layout;
-}
-
 static double bound_at(const ShapeBuffer& shape, int64_t offset) {
     return offset < 0 ? 0.0 : load_le_double(shape.bytes, static_cast<size_t>(offset));
 }
@@ -300,46 +286,4 @@ Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout) {
     bounds.mmin = bound_at(shape, layout.mmin);
     bounds.mmax = bound_at(shape, layout.mmax);
     return bounds;
-}
-
-int32_t shape_num_points(const ShapeBuffer& shape) {
-    return layout_for_accessor(shape, "NumPoints").num_points;
-}
-
-int32_t shape_num_parts(const ShapeBuffer& shape) {
-    return layout_for_accessor(shape, "NumParts").num_parts;
-}
-
-double shape_xmin(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "Xmin").xmin);
-}
-
-double shape_ymin(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "Ymin").ymin);
-}
-
-double shape_xmax(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "Xmax").xmax);
-}
-
-double shape_ymax(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "Ymax").ymax);
-}
-
-// The Z and M positions follow from NumParts and NumPoints, so a null shape
-// is refused as a request for NumParts.
-double shape_zmin(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "NumParts").zmin);
-}
-
-double shape_zmax(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "NumParts").zmax);
-}
-
-double shape_mmin(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "NumParts").mmin);
-}
-
-double shape_mmax(const ShapeBuffer& shape) {
-    return bound_at(shape, layout_for_accessor(shape, "NumParts").mmax);
 }

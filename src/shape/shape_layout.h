@@ -1,8 +1,9 @@
 // Shape type codes and the record-content layout each implies, the check of a
-// shape buffer against its layout, and the accessors that read a shape's
-// counts and bounds. Every read stays inside the buffer's length: a shape
-// whose type is unknown or whose counts do not fit its length is refused
-// before any value past its shape type is read.
+// shape buffer against its layout, and the reading of a shape's bounds. Every
+// read stays inside the buffer's length: a shape whose type is unknown or
+// whose counts do not fit its length is refused before any value past its
+// shape type is read. Nothing here ends the run: a refusal is a sentence
+// for the caller.
 
 #ifndef SPOOLMAP_SHAPE_SHAPE_LAYOUT_H
 #define SPOOLMAP_SHAPE_SHAPE_LAYOUT_H
@@ -65,29 +66,12 @@ bool measure_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem,
 bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size);
 
 // The eight bounds of a shape that measure_shape has passed into layout; all
-// 0.0 for the null shape. What the eight accessors give, read in one go.
+// 0.0 for the null shape. What the eight accessors of shape_accessors.h give,
+// read in one go.
 Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout);
 
 // The first 32-bit integer of the buffer. A buffer shorter than that gives
 // -1, a code no layout has, so that every later step refuses it.
 int32_t shape_type_of(const ShapeBuffer& shape);
-
-// The accessors. A point counts as one part of one point and its X, Y, Z and
-// M are both minimum and maximum; a multipoint has as many parts as points.
-// Bounds of a section the type lacks are 0.0. Asked of a null shape they end
-// the run with "<value> value undefined for null shape type." (the Z and M
-// accessors name NumParts); of an unknown type with "Unknown shape
-// type(%d)."; of a shape that does not fit its length with measure_shape's
-// problem.
-int32_t shape_num_points(const ShapeBuffer& shape);
-int32_t shape_num_parts(const ShapeBuffer& shape);
-double shape_xmin(const ShapeBuffer& shape);
-double shape_ymin(const ShapeBuffer& shape);
-double shape_xmax(const ShapeBuffer& shape);
-double shape_ymax(const ShapeBuffer& shape);
-double shape_zmin(const ShapeBuffer& shape);
-double shape_zmax(const ShapeBuffer& shape);
-double shape_mmin(const ShapeBuffer& shape);
-double shape_mmax(const ShapeBuffer& shape);
 
 #endif

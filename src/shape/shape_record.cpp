@@ -1,34 +1,28 @@
-// Writing one record of the .shp main file and its .shx index entry, and
-// keeping the bounding box. The shape is checked in full before the first
-// byte of its record goes out: a damaged record, or one whose offset would
-// not fit the format's 32-bit fields, is never written.
+// Framing one record of the .shp main file and its .shx index entry, and
+// keeping the bounding box. The shape is checked in full before its frame is
+// made: a damaged record, or one whose offset would not fit the format's
+// 32-bit fields, is never framed, so the run never writes it.
 
 #include "shape/shape_record.h"
 
 #include <cassert>
 #include <cmath>
 
-#include "run/messages.h"
-#include "run/run_state.h"
+#include "report/messages.h"
 #include "shape/byte_order.h"
-
-static void write_or_fail(const void* bytes, size_t length, FILE* stream, const char* file_name) {
-    if (std::fwrite(bytes, length, 1, stream) != 1) {
-        fatal_error("Write failed for file %s.", file_name);
-    }
-}
 
 // Ends the run before a record that would take the .shp or the .shx past
 // 2^31 - 1 bytes, where their 32-bit word offsets and lengths would wrap.
-static void check_size_limit(const RunState& run, const FileSet& files, const ShapeBuffer& shape) {
-    int64_t record = static_cast<int64_t>(run.record_number) + 1;
-    int64_t shp_end = static_cast<int64_t>(run.shp_offset) + kRecordHeaderBytes + shape.length;
+static void check_size_limit(const ShapeTally& tally, const ShapeBuffer& shape,
+                             const char* shp_name, const char* shx_name) {
+    int64_t record = static_cast<int64_t>(tally.record_number) + 1;
+    int64_t shp_end = static_cast<int64_t>(tally.shp_offset) + kRecordHeaderBytes + shape.length;
     int64_t shx_end = kMainHeaderBytes + kIndexEntryBytes * record;
     const char* full_file = nullptr;
     if (shp_end > kMaxShapeFileBytes) {
-        full_file = files.shp_name;
+        full_file = shp_name;
     } else if (shx_end > kMaxShapeFileBytes) {
-        full_file = files.shx_name;
+        full_file = shx_name;
     }
     if (full_file != nullptr) {
         fatal_error(
@@ -38,43 +32,36 @@ static void check_size_limit(const RunState& run, const FileSet& files, const Sh
     }
 }
 
-void write_shape_record(RunState& run, FileSet& files, const ShapeBuffer& shape) {
+void write_shape_record(ShapeTally& tally, const ShapeBuffer& shape, const char* shp_name,
+                        const char* shx_name, ShapeRecordFrame& frame) {
     ShapeLayout layout;
     char problem[kShapeProblemBytes];
     if (!validate_shape(shape, layout, problem, sizeof problem)) {
         fatal_error("%s Record %lld is not written.", problem,
-                    static_cast<long long>(run.record_number) + 1);
+                    static_cast<long long>(tally.record_number) + 1);
     }
-    check_size_limit(run, files, shape);
-    assert(run.shp_offset >= kMainHeaderBytes && run.shp_offset % 2 == 0);
+    check_size_limit(tally, shape, shp_name, shx_name);
+    assert(tally.shp_offset >= kMainHeaderBytes && tally.shp_offset % 2 == 0);
 
     // Every layout is a whole number of 16-bit words; validate_shape has held
     // the buffer to its layout's length.
     int32_t content_words = shape.length / 2;
-    int32_t record_number = run.record_number + 1;
+    int32_t record_number = tally.record_number + 1;
+    store_be_int32(frame.index_entry, 0, tally.shp_offset / 2);
+    store_be_int32(frame.index_entry, 4, content_words);
+    store_be_int32(frame.record_header, 0, record_number);
+    store_be_int32(frame.record_header, 4, content_words);
 
-    uint8_t entry[kIndexEntryBytes];
-    store_be_int32(entry, 0, run.shp_offset / 2);
-    store_be_int32(entry, 4, content_words);
-    write_or_fail(entry, sizeof entry, files.shx, files.shx_name);
-
-    uint8_t record_header[kRecordHeaderBytes];
-    store_be_int32(record_header, 0, record_number);
-    store_be_int32(record_header, 4, content_words);
-    write_or_fail(record_header, sizeof record_header, files.shp, files.shp_name);
-    write_or_fail(shape.bytes, static_cast<size_t>(shape.length), files.shp, files.shp_name);
-
-    run.record_number = record_number;
-    run.shp_offset += kRecordHeaderBytes + shape.length;
+    tally.record_number = record_number;
+    tally.shp_offset += kRecordHeaderBytes + shape.length;
 
     if (layout.type == kNullShapeType) {
         return;  // a null shape has no bounds
     }
     // The layout is checked already: read the bounds from it rather than
     // measuring the shape again in each of the eight accessors.
-    merge_extent(run.shp_header.extent, shape_bounds(shape, layout), !run.extent_set);
-    run.extent_set = true;
-    run.shx_header.extent = run.shp_header.extent;
+    merge_extent(tally.extent, shape_bounds(shape, layout), !tally.extent_set);
+    tally.extent_set = true;
 }
 
 static void lower_to(double& bound, double value) {

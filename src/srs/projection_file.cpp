@@ -2,6 +2,9 @@
 
 #include "srs/projection_file.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,12 +13,11 @@
 
 #include "db/client.h"
 #include "db/sql_error.h"
-#include "run/command_line.h"
-#include "run/messages.h"
-#include "run/run_state.h"
-#include "run/text_append.h"
+#include "report/messages.h"
+#include "text/text_append.h"
 
 static const char* const kUnknown = "UNKNOWN";
+static const char kSrsStatement[] = "srsel";
 
 // Appends text with every single quote doubled, as inside an SQL literal.
 static void append_literal_body(char* buffer, size_t size, const char* text) {
@@ -24,21 +26,21 @@ static void append_literal_body(char* buffer, size_t size, const char* text) {
     }
 }
 
-void srs_query_text(const RunSettings& settings, char* buffer, size_t size) {
+void srs_query_text(const SpatialColumn& geometry, char* buffer, size_t size) {
     static const char* const kWhat = "spatial-reference query";
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat,
                    "SELECT sr.srid, sr.srtext\nFROM   geometry_columns gc, spatial_references "
                    "sr\nWHERE  gc.f_table_name = '");
-    append_literal_body(buffer, size, settings.table_name);
+    append_literal_body(buffer, size, geometry.table_name);
     append_or_fail(buffer, size, kWhat, "' AND\n       gc.f_geometry_column = '");
-    append_literal_body(buffer, size, settings.column_name);
+    append_literal_body(buffer, size, geometry.column_name);
     append_or_fail(buffer, size, kWhat, "' AND\n       gc.srid = sr.srid;\n");
 }
 
-void fetch_spatial_reference(const RunSettings& settings, char* work_buffer, size_t work_size,
+void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, size_t work_size,
                              SpatialReference& reference) {
-    srs_query_text(settings, work_buffer, work_size);
+    srs_query_text(geometry, work_buffer, work_size);
     if (attached_log_stream() != nullptr) {
         log_note("Retrieving spatial reference for geometry column ...\n\n%s", work_buffer);
     }
@@ -55,29 +57,33 @@ void fetch_spatial_reference(const RunSettings& settings, char* work_buffer, siz
     }
     if (status == OSL_NO_ROW) {
         fatal_error("Unable to determine spatial reference for geometry column %s.%s.",
-                    settings.table_name, settings.column_name);
+                    geometry.table_name, geometry.column_name);
     }
     // The fetch is bounded by the buffer and never splits a UTF-8 character,
     // so a text that filled the buffer to within a character may be cut.
     if (std::strlen(reference.text) + 4 >= sizeof reference.text) {
         fatal_error("The coordinate-system text of column %s.%s is longer than %zu bytes.",
-                    settings.table_name, settings.column_name, sizeof reference.text - 4);
+                    geometry.table_name, geometry.column_name, sizeof reference.text - 4);
     }
 }
 
-void write_projection_file(FileSet& files, const SpatialReference& reference) {
+// unlink rather than remove: a directory named like the .prj is no stale
+// .prj, and is reported rather than taken away.
+FILE* write_projection_file(const char* prj_name, const SpatialReference& reference) {
     if (std::strcmp(reference.text, kUnknown) == 0) {
-        std::remove(files.prj_name);
-        return;
+        if (unlink(prj_name) != 0 && errno != ENOENT) {
+            fatal_error("Remove failed for file %s.", prj_name);
+        }
+        return nullptr;
     }
-    files.prj = std::fopen(files.prj_name, "wb");
-    if (files.prj == nullptr) {
-        fatal_error("File open failed for file %s.", files.prj_name);
+    FILE* prj = std::fopen(prj_name, "wb");
+    if (prj == nullptr) {
+        fatal_error("File open failed for file %s.", prj_name);
     }
-    files.prj_open = true;
-    if (!write_text(reference.text, files.prj)) {
-        fatal_error("Write failed for file %s.", files.prj_name);
+    if (!write_text(reference.text, prj)) {
+        fatal_error("Write failed for file %s.", prj_name);
     }
+    return prj;
 }
 
 static void print_mismatch_tail(const SpatialReference& reference) {
@@ -85,28 +91,30 @@ static void print_mismatch_tail(const SpatialReference& reference) {
     console_note("Coordinate system mismatch ... exiting.");
 }
 
-bool projection_file_matches(FileSet& files, const SpatialReference& reference) {
-    files.prj = std::fopen(files.prj_name, "rb");
-    if (files.prj == nullptr) {
+bool projection_file_matches(const char* prj_name, const SpatialReference& reference, FILE*& prj) {
+    prj = std::fopen(prj_name, "rb");
+    if (prj == nullptr) {
         if (!coordsys_differ(reference.text, kUnknown)) {
             return true;
         }
-        console_note("Coordinate system UNKNOWN ... file %s not found.", files.prj_name);
+        console_note("Coordinate system UNKNOWN ... file %s not found.", prj_name);
         print_mismatch_tail(reference);
         return false;
     }
-    files.prj_open = true;
     static char file_text[kProjectionTextBytes + 1];
-    if (!read_prj_text(file_text, sizeof file_text, files.prj)) {
+    if (!read_prj_text(file_text, sizeof file_text, prj)) {
         fatal_error(
             "File %s is longer than %zu bytes; it cannot hold a coordinate system of "
             "this program's.",
-            files.prj_name, kProjectionTextBytes);
+            prj_name, kProjectionTextBytes);
+    }
+    if (std::ferror(prj)) {
+        fatal_error("Read failed for file %s.", prj_name);
     }
     if (!coordsys_differ(reference.text, file_text)) {
         return true;
     }
-    console_note("Coordinate system info from %s ... \n\n\t%s", files.prj_name, file_text);
+    console_note("Coordinate system info from %s ... \n\n\t%s", prj_name, file_text);
     print_mismatch_tail(reference);
     return false;
 }

@@ -11,8 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
-struct RunSettings;
-struct FileSet;
+#include "db/spatial_column.h"
 
 // Coordinate-system texts are held whole: real definitions run to several
 // kilobytes, and a text cut short would be written or compared wrongly. A
@@ -26,21 +25,26 @@ struct SpatialReference {
 
 // The catalog query for the column's srid and text; quotes in the names are
 // doubled so that no name can change the query.
-void srs_query_text(const RunSettings& settings, char* buffer, size_t size);
+void srs_query_text(const SpatialColumn& geometry, char* buffer, size_t size);
 
 // Runs the query (statement srsel) and fills reference; ends the run when the
 // column has no spatial reference or its text does not fit.
-void fetch_spatial_reference(const RunSettings& settings, char* work_buffer, size_t work_size,
+void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, size_t work_size,
                              SpatialReference& reference);
 
-// init: writes the text into a new .prj file, or removes a stale one when the
-// column's coordinate system is "UNKNOWN".
-void write_projection_file(FileSet& files, const SpatialReference& reference);
+// init: writes the text into a new .prj file named prj_name and returns its
+// stream, which the run flushes and closes at its end. When the column's
+// coordinate system is "UNKNOWN" it removes a stale .prj instead (none there
+// is fine) and returns null. A file it cannot write or remove ends the run
+// naming it: a stale .prj beside the new data would describe another
+// coordinate system than theirs.
+FILE* write_projection_file(const char* prj_name, const SpatialReference& reference);
 
-// append: true when the existing .prj (or its absence) agrees with the
-// column's coordinate system; otherwise prints the three mismatch lines and
-// returns false.
-bool projection_file_matches(FileSet& files, const SpatialReference& reference);
+// append: true when the existing .prj named prj_name (or its absence) agrees
+// with the column's coordinate system; otherwise prints the three mismatch
+// lines and returns false. An existing .prj is left open for reading in prj
+// (null when there is none) for the run to close.
+bool projection_file_matches(const char* prj_name, const SpatialReference& reference, FILE*& prj);
 
 // Reads a .prj text into buffer (of size bytes) and ends it right after its
 // last ']'; a text without one becomes empty. Returns false when the file is

@@ -191,6 +191,37 @@ class Append(harness.ScratchTestCase):
         self.assertEqual([r["ID"] for r in dbfread.DBF(self.path("out.dbf"))], [1, 2, 3])
         self.assertEqual(self.read_bytes("out.dbf")[-1:], b"\x1a")
 
+    def test_the_dbf_size_limit_leaves_room_for_the_end_byte(self):
+        # A set whose .dbf counts records up to just below 2 GB, made sparse so
+        # that it costs nothing: a header 1 byte longer (other writers pad
+        # theirs) makes the next record end where the end-of-file byte would
+        # pass 2^31 - 1.
+        count = 107374176
+        for header_length, fits in ((106, True), (107, False)):
+            with self.subTest(header_length=header_length):
+                self.init_set([])
+                with open(self.path("out.dbf"), "r+b") as f:
+                    f.seek(4)
+                    f.write(struct.pack("<iH", count, header_length))
+                    f.truncate(header_length + 20 * count)
+                with open(self.path("out.shx"), "r+b") as f:
+                    f.seek(24)
+                    f.write(struct.pack(">i", (100 + 8 * count) // 2))
+                    f.truncate(100 + 8 * count)
+                result = self.append(point_rows(1, 1))
+                if fits:
+                    self.assertEqual(result.status, 0, result)
+                    self.assertEqual(os.path.getsize(self.path("out.dbf")), 2 ** 31 - 1)
+                    with open(self.path("out.dbf"), "rb") as f:
+                        self.assertEqual(struct.unpack("<i", f.read(8)[4:])[0], count + 1)
+                        f.seek(-21, os.SEEK_END)
+                        self.assertEqual(f.read(), b" " + b" " * 10 + b"1" + b"p1" + b" " * 6
+                                         + b"\x1a")
+                else:
+                    self.assertEqual(result.status, 1, result)
+                    self.assertEqual(result.err, "\nRecord %d would take file out.dbf past the 2 GB"
+                                     " limit of the format; split the table with -w.\n" % (count + 1))
+
 
 if __name__ == "__main__":
     harness.main()

@@ -12,8 +12,6 @@
 
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
-#include "run/command_line.h"
-#include "run/run_state.h"
 
 namespace {
 
@@ -43,25 +41,32 @@ std::vector<Field> fields_of(const FieldTable& fields) {
     return result;
 }
 
-RunSettings settings_for(const char* table) {
-    RunSettings settings;
-    settings.table_name = table;
-    settings.column_name = "geom";
-    return settings;
+// What the catalogue fills, and the buffer its query text is built in.
+struct Catalogue {
+    FieldTable fields;
+    DbfHeader dbf_header;
+    char text[32768] = {};
+};
+
+SpatialColumn settings_for(const char* table) {
+    return {table, "geom"};
+}
+
+void build_fields(const SpatialColumn& table, Catalogue& run) {
+    build_field_table(table, run.text, sizeof run.text, run.fields, run.dbf_header);
 }
 
 // Builds the field table of table in a fresh database made of sql.
-EndResult build(const std::vector<std::string>& sql, const char* table, RunState& run) {
+EndResult build(const std::vector<std::string>& sql, const char* table, Catalogue& run) {
     ScratchDirectory scratch;
     std::string path = scratch.file("t.db");
     write_native_database(path, sql);
     Connection connection(path);
-    RunSettings settings = settings_for(table);
-    return run_capturing_end([&] { build_field_table(settings, run); });
+    return run_capturing_end([&] { build_fields(settings_for(table), run); });
 }
 
 TEST(ColumnCatalogue, FieldOfEveryDeclaredType) {
-    auto run = std::make_unique<RunState>();
+    auto run = std::make_unique<Catalogue>();
     EndResult result =
         build({"CREATE TABLE parcels (gx_row_id SERIAL, name CHAR(300), code CHAR(254), "
                "area DECIMAL(16,2), whole DECIMAL(10,0), ratio DECIMAL(16), price MONEY(8,2), "
@@ -108,7 +113,7 @@ TEST(ColumnCatalogue, RowIdColumnsAndEmptyTables) {
     // gx_row_id of an integer type is the row id: left out, also as a 64-bit
     // INTEGER; only the geometry column is left, so there are no fields.
     for (const char* type : {"INTEGER", "SERIAL", "MEDIUMINT", "BIGINT"}) {
-        auto run = std::make_unique<RunState>();
+        auto run = std::make_unique<Catalogue>();
         EndResult result =
             build({std::string("CREATE TABLE roads (GX_ROW_ID ") + type + ", Geom BLOB)",
                    "INSERT INTO geometry_columns VALUES ('roads', 'geom', 0)"},
@@ -121,7 +126,7 @@ TEST(ColumnCatalogue, RowIdColumnsAndEmptyTables) {
         free_field_table(run->fields);
     }
     // A SMALLINT of that name is an ordinary column.
-    auto run = std::make_unique<RunState>();
+    auto run = std::make_unique<Catalogue>();
     EndResult result = build({"CREATE TABLE roads (gx_row_id SMALLINT, geom BLOB)",
                               "INSERT INTO geometry_columns VALUES ('roads', 'geom', 0)"},
                              "roads", *run);
@@ -138,9 +143,9 @@ TEST(ColumnCatalogue, LongNamesBecomeUniqueFieldsAndAppendFindsThemAgain) {
                "population_2021 MEDIUMINT, \"Populati_1\" SMALLINT, name TEXT, geom BLOB)",
                "INSERT INTO geometry_columns VALUES ('census', 'geom', 0)"});
     Connection connection(path);
-    RunSettings settings = settings_for("census");
-    auto run = std::make_unique<RunState>();
-    EndResult result = run_capturing_end([&] { build_field_table(settings, *run); });
+    SpatialColumn settings = settings_for("census");
+    auto run = std::make_unique<Catalogue>();
+    EndResult result = run_capturing_end([&] { build_fields(settings, *run); });
     ASSERT_FALSE(result.ended) << result.err;
     EXPECT_EQ(fields_of(run->fields),
               (std::vector<Field>{{"POPULATION", 'N', 11, 0, "population_2020"},
@@ -164,7 +169,8 @@ TEST(ColumnCatalogue, LongNamesBecomeUniqueFieldsAndAppendFindsThemAgain) {
         appended.fnam[appended.field_count++] = strdup(name);
     }
     std::swap(run->fields, appended);
-    result = run_capturing_end([&] { map_fields_to_columns(settings, *run); });
+    result = run_capturing_end(
+        [&] { map_fields_to_columns(settings, run->text, sizeof run->text, run->fields); });
     ASSERT_FALSE(result.ended) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_STREQ(run->fields.column_name[0], "name");
@@ -179,7 +185,8 @@ TEST(ColumnCatalogue, LongNamesBecomeUniqueFieldsAndAppendFindsThemAgain) {
         allocate_field_table(run->fields, 2);
         run->fields.fnam[run->fields.field_count++] = strdup("NAME");
         run->fields.fnam[run->fields.field_count++] = strdup(name);
-        result = run_capturing_end([&] { map_fields_to_columns(settings, *run); });
+        result = run_capturing_end(
+            [&] { map_fields_to_columns(settings, run->text, sizeof run->text, run->fields); });
         EXPECT_TRUE(result.ended);
         EXPECT_EQ(result.err, std::string("\nField '") + name +
                                   "' of the .dbf file is no longer a column of table 'census'.\n");
@@ -196,7 +203,7 @@ TEST(ColumnCatalogue, RefusesTablesTooWideForADbfFile) {
             create += ", c" + std::to_string(i) + " CHAR(254)";
         }
         create += ")";
-        auto run = std::make_unique<RunState>();
+        auto run = std::make_unique<Catalogue>();
         EndResult result = build({create}, "wide", *run);
         if (columns == 129) {
             EXPECT_FALSE(result.ended) << result.err;
@@ -216,7 +223,7 @@ TEST(ColumnCatalogue, RefusesTablesTooWideForADbfFile) {
             create += ", c" + std::to_string(i) + " BOOLEAN";
         }
         create += ")";
-        auto run = std::make_unique<RunState>();
+        auto run = std::make_unique<Catalogue>();
         EndResult result = build({create}, "many", *run);
         if (columns == 1022) {
             EXPECT_FALSE(result.ended) << result.err;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "process_end_capture.h"
+#include "text/characters.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ TEST(CommandLine, AcceptedSettings) {
                               "trace.txt,2"},
                              s);
     ASSERT_FALSE(result.ended) << result.err;
-    EXPECT_STREQ(s.operation, "init");
+    EXPECT_EQ(s.operation, Operation::kInit);
     EXPECT_STREQ(s.table_name, "roads");
     EXPECT_STREQ(s.column_name, "geom");
     EXPECT_STREQ(s.base_name, "Data/out");

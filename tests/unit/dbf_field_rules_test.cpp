@@ -1,9 +1,10 @@
-// The rules that need no database: the 10-character field names, the
-// pictures and formats chosen per SQL type (with the refusals of an append
+// The rules that need no database: the 10-character field names, the bytes
+// each kind of value becomes in its field (with the refusals of an append
 // whose columns no longer fit the file's fields), and the cut of long texts.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,55 @@ TEST(DbfFieldNames, NeverSplitAUtf8Character) {
     EXPECT_STREQ(name, "AAAAAAA_1");
 }
 
-TEST(DbfFieldFormats, PicturesAndFormatsOfTheCatalogueFields) {
+// A decimal sign * 0.digits * 10^exponent, as the library holds it.
+OslDecimal decimal(int sign, const char* digits, int exponent) {
+    OslDecimal d = {};
+    d.sign = static_cast<int8_t>(sign);
+    d.exponent = static_cast<int16_t>(exponent);
+    for (const char* p = digits; *p != '\0'; ++p) {
+        d.digits[d.digit_count++] = static_cast<uint8_t>(*p - '0');
+    }
+    return d;
+}
+
+// A value held in one member of FieldValue.
+template <typename T>
+FieldValue value_in(T FieldValue::*member, T held) {
+    FieldValue value;
+    value.*member = held;
+    return value;
+}
+
+FieldValue decimal_value(int sign, const char* digits, int exponent) {
+    return value_in(&FieldValue::decimal, decimal(sign, digits, exponent));
+}
+
+const auto as_text = &FieldValue::text;
+const auto as_integer = &FieldValue::integer;
+const auto as_real = &FieldValue::real;
+const auto as_date = &FieldValue::date;
+
+// One field of the given column type in a record of its own.
+struct OneField {
+    RecordFormats formats;
+    FieldFormat format;
+    explicit OneField(const ColumnDescription& column, char ftyp, int32_t flen, int32_t fdec) {
+        int32_t needed = 0;
+        EXPECT_EQ(make_field_format(column, ftyp, flen, fdec, format, needed),
+                  FormatProblem::kNone);
+        format.offset = 1;
+        formats = {1, 1 + flen, &format};
+    }
+    std::string record(const FieldValue& value) {
+        std::string bytes(static_cast<size_t>(formats.record_length) + 1, '|');
+        EXPECT_EQ(format_dbf_record(formats, &value, &bytes[0]), kAllValuesFit);
+        EXPECT_EQ(bytes.back(), '|');  // nothing past the record
+        bytes.pop_back();
+        return bytes;
+    }
+};
+
+TEST(DbfFieldFormats, PicturesOfTheCatalogueFields) {
     char picture[kFieldTextBytes];
     make_decimal_picture(10, 2, picture);
     EXPECT_STREQ(picture, "-------.--");
@@ -68,53 +117,81 @@ TEST(DbfFieldFormats, PicturesAndFormatsOfTheCatalogueFields) {
     EXPECT_STREQ(picture, "------&");
     make_decimal_picture(18, 2, picture);
     EXPECT_STREQ(picture, "---------------.--");
+}
 
+// The bytes each kind of value becomes in the fields the catalogue makes,
+// and in a wider field of an existing file.
+TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
+    char text[] = "ab";
+    char long_text[255];
+    std::memset(long_text, 'x', 254);
+    long_text[254] = '\0';
+    char letter[] = "T";
     struct Case {
-        ItemDescription item;
+        ColumnDescription column;
         char ftyp;
         int32_t flen;
         int32_t fdec;
-        FieldKind kind;
-        const char* text;
+        FieldValue value;
+        std::string field;
     };
+    // clang-format off
     const Case cases[] = {
-        {{OSL_SQL_CHAR, 40, 0, 0}, 'C', 40, 0, FieldKind::kText, "%-40s"},
-        {{OSL_SQL_VARCHAR, 300, 0, 0}, 'C', 254, 0, FieldKind::kText, "%-254s"},
-        {{OSL_SQL_SMALLINT, 0, 0, 0}, 'N', 6, 0, FieldKind::kInteger, "%6d"},
-        {{OSL_SQL_INTEGER, 0, 0, 0}, 'N', 11, 0, FieldKind::kInteger, "%11d"},
-        {{OSL_SQL_SERIAL, 0, 0, 0}, 'N', 11, 0, FieldKind::kInteger, "%11d"},
-        {{OSL_SQL_FLOAT, 0, 0, 0}, 'F', 20, 0, FieldKind::kFloat, "%20.12e"},
-        {{OSL_SQL_SMALLFLOAT, 0, 0, 0}, 'F', 20, 0, FieldKind::kFloat, "%20.12e"},
-        {{OSL_SQL_DECIMAL, 0, 16, 255}, 'N', 20, 255, FieldKind::kFloatingDecimal, "%20.12e"},
-        {{OSL_SQL_DECIMAL, 0, 8, 2}, 'N', 10, 2, FieldKind::kDecimalPicture, "-------.--"},
-        {{OSL_SQL_MONEY, 0, 8, 2}, 'N', 10, 2, FieldKind::kDecimalPicture, "-------.--"},
-        {{OSL_SQL_DECIMAL, 0, 19, 0},
-         'N',
-         21,
-         0,
-         FieldKind::kDecimalPicture,
-         "--------------------&"},
-        {{OSL_SQL_DATE, 0, 0, 0}, 'D', 8, 0, FieldKind::kDate, "yyyymmdd"},
-        {{OSL_SQL_BOOLEAN, 0, 0, 0}, 'L', 1, 0, FieldKind::kBoolean, "%1s"},
+        {{OSL_SQL_CHAR, 40},             'C', 40,  0,   value_in(as_text, text),               "ab" + std::string(38, ' ')},
+        {{OSL_SQL_VARCHAR, 300},         'C', 254, 0,   value_in(as_text, long_text),          std::string(254, 'x')},
+        {{OSL_SQL_SMALLINT},             'N', 6,   0,   value_in(as_integer, -32768),          "-32768"},
+        {{OSL_SQL_INTEGER},              'N', 11,  0,   value_in(as_integer, 42),              "         42"},
+        {{OSL_SQL_SERIAL},               'N', 11,  0,   value_in(as_integer, INT32_MIN),       "-2147483648"},
+        {{OSL_SQL_FLOAT},                'F', 20,  0,   value_in(as_real, 0.1),                "  1.000000000000e-01"},
+        {{OSL_SQL_SMALLFLOAT},           'F', 20,  0,   value_in(as_real, -1.5e300),           "-1.500000000000e+300"},
+        {{OSL_SQL_DECIMAL, 0, 16, 255},  'N', 20,  255, decimal_value(1, "12345678", 5),       "  1.234567800000e+04"},
+        {{OSL_SQL_DECIMAL, 0, 8, 2},     'N', 10,  2,   decimal_value(-1, "12345678", 5),      " -12345.68"},
+        {{OSL_SQL_MONEY, 0, 8, 2},       'N', 10,  2,   decimal_value(1, "5", 0),              "      0.50"},
+        {{OSL_SQL_DECIMAL, 0, 19, 0},    'N', 21,  0,   decimal_value(1, "9223372036854775807", 19), "  9223372036854775807"},
+        {{OSL_SQL_DATE},                 'D', 8,   0,   value_in(as_date, OslDate{45632}),     "20241207"},
+        {{OSL_SQL_DATE},                 'D', 8,   0,   value_in(as_date, OslDate{1}),         "19000101"},
+        {{OSL_SQL_BOOLEAN},              'L', 1,   0,   value_in(as_text, letter),             "T"},
         // An existing file's wider integer field keeps its numbers right-aligned.
-        {{OSL_SQL_SMALLINT, 0, 0, 0}, 'N', 10, 0, FieldKind::kInteger, "%10d"},
+        {{OSL_SQL_SMALLINT},             'N', 10,  0,   value_in(as_integer, 5),               "         5"},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        FieldFormat format;
-        int32_t needed = 0;
-        EXPECT_EQ(make_field_format(c.item, c.ftyp, c.flen, c.fdec, format, needed),
-                  FormatProblem::kNone)
-            << c.text;
-        EXPECT_EQ(format.kind, c.kind) << c.text;
-        EXPECT_STREQ(format.text, c.text);
-        EXPECT_EQ(format.width, c.flen);
+        OneField one(c.column, c.ftyp, c.flen, c.fdec);
+        EXPECT_EQ(one.record(c.value), " " + c.field) << c.field;
+        FieldValue null = c.value;
+        null.indicator = -1;
+        std::string blank(static_cast<size_t>(c.flen), ' ');
+        EXPECT_EQ(one.record(null), " " + (c.column.type == OSL_SQL_BOOLEAN ? "?" : blank))
+            << c.field;
     }
+}
+
+// A value the field cannot hold leaves the record to the caller to refuse,
+// naming the field it stopped at.
+TEST(DbfFieldFormats, AValueThatDoesNotFitNamesItsField) {
+    FieldFormat formats[2];
+    int32_t needed = 0;
+    ASSERT_EQ(make_field_format({OSL_SQL_SMALLINT}, 'N', 6, 0, formats[0], needed),
+              FormatProblem::kNone);
+    ASSERT_EQ(make_field_format({OSL_SQL_DECIMAL, 0, 8, 2}, 'N', 10, 2, formats[1], needed),
+              FormatProblem::kNone);
+    formats[0].offset = 1;
+    formats[1].offset = 7;
+    RecordFormats record_formats = {2, 17, formats};
+    FieldValue values[2];
+    values[0].integer = 7;
+    values[1].decimal = decimal(1, "1", 9);  // 100000000.00 needs 12
+    char record[17];
+    EXPECT_EQ(format_dbf_record(record_formats, values, record), 1);
+    values[1].decimal = decimal(1, "1", 7);
+    EXPECT_EQ(format_dbf_record(record_formats, values, record), kAllValuesFit);
+    EXPECT_EQ(std::string(record, 17), "      71000000.00");
 }
 
 TEST(DbfFieldFormats, ColumnsThatNoLongerFitAnExistingField) {
     struct Case {
         const char* what;
-        ItemDescription item;
+        ColumnDescription item;
         char ftyp;
         int32_t flen;
         int32_t fdec;

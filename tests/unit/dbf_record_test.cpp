@@ -13,44 +13,61 @@
 #include "dbf/column_catalogue.h"
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
-#include "run/command_line.h"
-#include "run/run_state.h"
 
 namespace {
 
+const char kStatement[] = "selstmt2";
+const char kDescriptor[] = "seldesc2";
+const char kCursor[] = "selcurs";
+
+// What a run keeps for its attribute records, and its text buffer.
+struct Attributes {
+    FieldTable fields;
+    DbfHeader dbf_header;
+    RecordFormats formats;
+    RowValues row;
+    int32_t record_number = 0;
+    char text[32768] = {};
+};
+
 // The init run's way to the records: the field table, the query of the
 // fields' columns, the formats, then one record per row.
-std::vector<std::string> unload_records(const RunSettings& settings, RunState& run) {
+std::vector<std::string> unload_records(const SpatialColumn& settings, Attributes& run) {
     std::vector<std::string> records;
-    build_field_table(settings, run);
+    build_field_table(settings, run.text, sizeof run.text, run.fields, run.dbf_header);
     std::string query = "SELECT ";
     for (int32_t i = 0; i < run.fields.field_count; ++i) {
         query += std::string(i > 0 ? ", " : "") + "\"" + run.fields.column_name[i] + "\"";
     }
     query += std::string(run.fields.field_count > 0 ? ", " : "") + settings.column_name + " FROM " +
              settings.table_name + " ORDER BY rowid";
-    EXPECT_EQ(osl_prepare(kUnloadStatement, query.c_str()), 0) << query;
-    EXPECT_EQ(osl_allocate_descriptor(kUnloadDescriptor, run.fields.field_count + 1), 0);
-    EXPECT_EQ(osl_describe(kUnloadStatement, kUnloadDescriptor), 0);
-    prepare_field_formats(run);
-    EXPECT_EQ(osl_declare_cursor(kUnloadCursor, kUnloadStatement), 0);
-    EXPECT_EQ(osl_open_cursor(kUnloadCursor), 0);
-    while (osl_fetch(kUnloadCursor, kUnloadDescriptor) == 0) {
+    EXPECT_EQ(osl_prepare(kStatement, query.c_str()), 0) << query;
+    EXPECT_EQ(osl_allocate_descriptor(kDescriptor, run.fields.field_count + 1), 0);
+    EXPECT_EQ(osl_describe(kStatement, kDescriptor), 0);
+    prepare_field_formats(run.fields, run.dbf_header.record_length, kDescriptor, run.formats,
+                          run.row);
+    EXPECT_EQ(osl_declare_cursor(kCursor, kStatement), 0);
+    EXPECT_EQ(osl_open_cursor(kCursor), 0);
+    while (osl_fetch(kCursor, kDescriptor) == 0) {
         ++run.record_number;
-        format_dbf_record(run);
-        records.emplace_back(run.work_buffer, static_cast<size_t>(run.dbf_header.record_length));
+        read_row_values(kDescriptor, run.row.requests, run.row.field_count);
+        int32_t unfit = format_dbf_record(run.formats, run.row.values, run.text);
+        if (unfit != kAllValuesFit) {
+            refuse_value(run.fields, unfit, run.record_number);
+        }
+        records.emplace_back(run.text, static_cast<size_t>(run.dbf_header.record_length));
     }
     EXPECT_EQ(osl_status(), OSL_NO_ROW);
-    osl_close_cursor(kUnloadCursor);
-    osl_free_cursor(kUnloadCursor);
-    osl_free_statement(kUnloadStatement);
-    osl_deallocate_descriptor(kUnloadDescriptor);
-    free_field_formats(run);
+    osl_close_cursor(kCursor);
+    osl_free_cursor(kCursor);
+    osl_free_statement(kStatement);
+    osl_deallocate_descriptor(kDescriptor);
+    free_field_formats(run.formats, run.row);
     return records;
 }
 
 // The whole .dbf file of a run that wrote these records.
-void write_dbf_file(const std::string& path, RunState& run,
+void write_dbf_file(const std::string& path, Attributes& run,
                     const std::vector<std::string>& records) {
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
@@ -113,10 +130,8 @@ TEST(DbfRecord, EveryTypeByteForByteAndReadBackByDbfread) {
          "INSERT INTO t VALUES (32767, -1, 2147483647, 9223372036854775807, 'abcde', '', 'a', "
          "'short', '1900-01-01', 'false', 999999.99, -0.5, -1e-20, -1.5e300, 'ab', NULL)"});
     Connection connection(path);
-    RunSettings settings;
-    settings.table_name = "t";
-    settings.column_name = "geom";
-    auto run = std::make_unique<RunState>();
+    SpatialColumn settings = {"t", "geom"};
+    auto run = std::make_unique<Attributes>();
     std::vector<std::string> records;
     EndResult result = run_capturing_end([&] { records = unload_records(settings, *run); });
     ASSERT_FALSE(result.ended) << result.err;
@@ -179,10 +194,8 @@ TEST(DbfRecord, TableWithoutFieldsAndTextsCutInsideACharacter) {
                                  "INSERT INTO u VALUES ('a\xc3\xa9\xc3\xa9', 'x', NULL)",
                                  "INSERT INTO u VALUES ('\xc3\xa9\xe2\x82\xac', 'y', NULL)"});
     Connection connection(path);
-    RunSettings settings;
-    settings.table_name = "t";
-    settings.column_name = "geom";
-    auto run = std::make_unique<RunState>();
+    SpatialColumn settings = {"t", "geom"};
+    auto run = std::make_unique<Attributes>();
     std::vector<std::string> records;
     EndResult result = run_capturing_end([&] { records = unload_records(settings, *run); });
     ASSERT_FALSE(result.ended) << result.err;
@@ -190,7 +203,7 @@ TEST(DbfRecord, TableWithoutFieldsAndTextsCutInsideACharacter) {
     free_field_table(run->fields);
 
     settings.table_name = "u";
-    run = std::make_unique<RunState>();
+    run = std::make_unique<Attributes>();
     result = run_capturing_end([&] { records = unload_records(settings, *run); });
     ASSERT_FALSE(result.ended) << result.err;
     EXPECT_EQ(records, (std::vector<std::string>{" a\xc3\xa9x", " \xc3\xa9 y"}));
@@ -225,7 +238,7 @@ TEST(DbfRecord, AppendRefusesColumnsThatNoLongerFitTheirFields) {
         {'N', 11, 18, 2, ""},
     };
     for (const Case& c : cases) {
-        auto run = std::make_unique<RunState>();
+        auto run = std::make_unique<Attributes>();
         allocate_field_table(run->fields, 2);
         run->fields.fnam[0] = strdup("N");
         run->fields.fnam[1] = strdup("D");
@@ -238,14 +251,17 @@ TEST(DbfRecord, AppendRefusesColumnsThatNoLongerFitTheirFields) {
         run->fields.flen[1] = c.d_length;
         run->fields.fdec[1] = c.d_decimals;
         run->dbf_header.record_length = static_cast<int16_t>(1 + c.n_length + c.d_length);
-        ASSERT_EQ(osl_prepare(kUnloadStatement, "SELECT n, d, geom FROM t"), 0);
-        ASSERT_EQ(osl_allocate_descriptor(kUnloadDescriptor, 3), 0);
-        ASSERT_EQ(osl_describe(kUnloadStatement, kUnloadDescriptor), 0);
-        EndResult result = run_capturing_end([&] { prepare_field_formats(*run); });
+        ASSERT_EQ(osl_prepare(kStatement, "SELECT n, d, geom FROM t"), 0);
+        ASSERT_EQ(osl_allocate_descriptor(kDescriptor, 3), 0);
+        ASSERT_EQ(osl_describe(kStatement, kDescriptor), 0);
+        EndResult result = run_capturing_end([&] {
+            prepare_field_formats(run->fields, run->dbf_header.record_length, kDescriptor,
+                                  run->formats, run->row);
+        });
         EXPECT_EQ(result.ended, c.message[0] != '\0');
         EXPECT_EQ(result.err, c.message);
-        osl_deallocate_descriptor(kUnloadDescriptor);
-        free_field_formats(*run);
+        osl_deallocate_descriptor(kDescriptor);
+        free_field_formats(run->formats, run->row);
         free_field_table(run->fields);
     }
 }

@@ -1,6 +1,6 @@
 // Message framing, the log entries and the log file's name.
 
-#include "run/messages.h"
+#include "report/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 
 #include "process_end_capture.h"
 #include "run/command_line.h"
-#include "run/text_append.h"
+#include "run/run_files.h"
+#include "text/text_append.h"
 
 namespace {
 

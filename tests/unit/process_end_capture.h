@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "run/process_end.h"
+#include "report/process_end.h"
 
 struct ProcessEnded {
     int status;

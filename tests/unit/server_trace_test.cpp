@@ -13,7 +13,6 @@
 #include "engine.h"
 #include "ostrel_test_support.h"
 #include "process_end_capture.h"
-#include "run/command_line.h"
 
 namespace {
 
@@ -30,11 +29,7 @@ protected:
 
     EndResult start(const std::string& file, const char* level) {
         trace_file = file;
-        RunSettings settings;
-        settings.trace_given = true;
-        settings.trace_file = trace_file.c_str();
-        settings.trace_level = level;
-        return run_capturing_end([&] { start_server_trace(settings); });
+        return run_capturing_end([&] { start_server_trace(trace_file.c_str(), level); });
     }
 
     std::string read_trace() {

@@ -15,6 +15,7 @@
 
 #include "process_end_capture.h"
 #include "shape/main_header.h"
+#include "shape/shape_accessors.h"
 #include "shape_test_bytes.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "process_end_capture.h"
-#include "run/run_state.h"
 #include "shape/byte_order.h"
 #include "shape/main_header.h"
+#include "shape/shape_record.h"
 
 namespace {
 
@@ -46,17 +46,16 @@ const Bytes kHeaderBytes = {
 
 TEST(MainHeader, EmptyInitRunGivesTheExactHundredBytes) {
     ASSERT_EQ(kHeaderBytes.size(), static_cast<size_t>(kMainHeaderBytes));
-    static RunState run;
-    run = RunState{};
-    run.shp_offset = kMainHeaderBytes;
-    run.record_number = 0;
-    run.shape_type = 1;
-    run.shp_header.extent.xmin = 1.5;
-    run.shp_header.extent.ymin = -2.25;
-    run.shx_header.extent = run.shp_header.extent;
-    finish_main_headers(run);
+    ShapeTally tally;
+    tally.shp_offset = kMainHeaderBytes;
+    tally.record_number = 0;
+    tally.extent.xmin = 1.5;
+    tally.extent.ymin = -2.25;
+    ShapeFileHeader shp;
+    ShapeFileHeader shx;
+    finish_main_headers(tally, 1, shp, shx);
 
-    for (const ShapeFileHeader* header : {&run.shp_header, &run.shx_header}) {
+    for (const ShapeFileHeader* header : {&shp, &shx}) {
         FILE* stream = std::tmpfile();
         ASSERT_NE(stream, nullptr);
         // The run positions the streams at 100 before the first record: the
@@ -70,26 +69,26 @@ TEST(MainHeader, EmptyInitRunGivesTheExactHundredBytes) {
 }
 
 TEST(MainHeader, FinalLengthsOfThreePointRecords) {
-    static RunState run;
-    run = RunState{};
-    run.shp_offset = kMainHeaderBytes + 3 * (8 + 20);
-    run.record_number = 3;
-    run.shape_type = 1;
-    finish_main_headers(run);
-    EXPECT_EQ(run.shp_header.file_length, 92);
-    EXPECT_EQ(run.shx_header.file_length, 62);
-    for (const ShapeFileHeader* header : {&run.shp_header, &run.shx_header}) {
+    ShapeTally tally;
+    tally.shp_offset = kMainHeaderBytes + 3 * (8 + 20);
+    tally.record_number = 3;
+    ShapeFileHeader shp;
+    ShapeFileHeader shx;
+    finish_main_headers(tally, 1, shp, shx);
+    EXPECT_EQ(shp.file_length, 92);
+    EXPECT_EQ(shx.file_length, 62);
+    for (const ShapeFileHeader* header : {&shp, &shx}) {
         EXPECT_EQ(header->file_code, 9994);
         EXPECT_EQ(header->version, 1000);
         EXPECT_EQ(header->shape_type, 1);
     }
 
     // The largest set the size check lets through still fits the fields.
-    run.shp_offset = INT32_MAX - 1;
-    run.record_number = (INT32_MAX - kMainHeaderBytes) / 8;
-    finish_main_headers(run);
-    EXPECT_EQ(run.shp_header.file_length, INT32_MAX / 2);
-    EXPECT_EQ(run.shx_header.file_length, (kMainHeaderBytes + 8 * run.record_number) / 2);
+    tally.shp_offset = INT32_MAX - 1;
+    tally.record_number = (INT32_MAX - kMainHeaderBytes) / 8;
+    finish_main_headers(tally, 1, shp, shx);
+    EXPECT_EQ(shp.file_length, INT32_MAX / 2);
+    EXPECT_EQ(shx.file_length, (kMainHeaderBytes + 8 * tally.record_number) / 2);
 }
 
 TEST(MainHeader, ReadKeepsReservedBytesAndRefusesATruncatedHeader) {

@@ -1,7 +1,7 @@
-// Shape records and index entries written to real files: the exact bytes of
-// small file sets, null records, the extent rules, refusals that leave
-// nothing of the record behind, the 2 GB limit, failed writes, and a file
-// set read back by an independent reader (pyshp).
+// Shape records and index entries framed in memory as the run writes them:
+// the exact bytes of small file sets, null records, the extent rules,
+// refusals that leave the tally as it was, the 2 GB limit, and a file set
+// read back by an independent reader (pyshp).
 
 #include "shape/shape_record.h"
 
@@ -14,19 +14,10 @@
 #include <string>
 
 #include "process_end_capture.h"
-#include "run/run_state.h"
 #include "shape/byte_order.h"
 #include "shape_test_bytes.h"
 
 namespace {
-
-Bytes point(double x, double y) {
-    Bytes bytes;
-    put_le32(bytes, 1);
-    put_le_double(bytes, x);
-    put_le_double(bytes, y);
-    return bytes;
-}
 
 Bytes null_shape() {
     Bytes bytes;
@@ -71,69 +62,42 @@ ShapeBuffer buffer_of(const Bytes& bytes) {
     return ShapeBuffer{bytes.data(), static_cast<int32_t>(bytes.size())};
 }
 
-// A temporary directory with a new .shp and .shx opened as an init run opens
-// them and positioned past the header area, and a run state to match.
+// The records of a file set as an init run writes them, past each header,
+// from a tally that starts where an init run's does.
 class ShapeRecords : public testing::Test {
 protected:
     void SetUp() override {
         detect_host_byte_order();
-        char pattern[] = "/tmp/spoolmap_shape_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        files_ = FileSet{};
-        run_ = RunState{};
-        base_ = dir_ + "/set";
-        std::snprintf(files_.shp_name, sizeof files_.shp_name, "%s.shp", base_.c_str());
-        std::snprintf(files_.shx_name, sizeof files_.shx_name, "%s.shx", base_.c_str());
-        files_.shp = std::fopen(files_.shp_name, "wb+");
-        files_.shx = std::fopen(files_.shx_name, "wb+");
-        ASSERT_NE(files_.shp, nullptr);
-        ASSERT_NE(files_.shx, nullptr);
-        std::fseek(files_.shp, kMainHeaderBytes, SEEK_SET);
-        std::fseek(files_.shx, kMainHeaderBytes, SEEK_SET);
-        run_.shp_offset = kMainHeaderBytes;
+        tally_.shp_offset = kMainHeaderBytes;
     }
 
-    void TearDown() override {
-        close_files();
-        std::string command = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+    // Frames shape, then appends the frame and the shape where the run does.
+    void add(const Bytes& shape) {
+        ShapeRecordFrame frame;
+        write_shape_record(tally_, buffer_of(shape), "set.shp", "set.shx", frame);
+        shx_.insert(shx_.end(), frame.index_entry, frame.index_entry + kIndexEntryBytes);
+        shp_.insert(shp_.end(), frame.record_header, frame.record_header + kRecordHeaderBytes);
+        shp_.insert(shp_.end(), shape.begin(), shape.end());
     }
 
-    void close_files() {
-        if (files_.shp != nullptr) {
-            EXPECT_EQ(std::fclose(files_.shp), 0);
-            files_.shp = nullptr;
-        }
-        if (files_.shx != nullptr) {
-            EXPECT_EQ(std::fclose(files_.shx), 0);
-            files_.shx = nullptr;
-        }
+    // The end of an init run: the final headers in front of the records.
+    void finish(int32_t shape_type) {
+        finish_main_headers(tally_, shape_type, shp_header_, shx_header_);
     }
 
-    // The end of an init run: final values, both headers written, closed.
-    void finish() {
-        finish_main_headers(run_);
-        write_main_header(files_.shp, files_.shp_name, run_.shp_header);
-        write_main_header(files_.shx, files_.shx_name, run_.shx_header);
-        close_files();
+    static Bytes whole_file(const ShapeFileHeader& header, const Bytes& records) {
+        Bytes file(kMainHeaderBytes);
+        encode_main_header(header, file.data());
+        file.insert(file.end(), records.begin(), records.end());
+        return file;
     }
 
-    // Bytes past the header area as they stand now.
-    Bytes records(FILE* stream, const char* name) {
-        std::fflush(stream);
-        Bytes all = file_bytes(name);
-        return Bytes(all.begin() + std::min<size_t>(all.size(), kMainHeaderBytes), all.end());
-    }
-
-    std::string dir_;
-    std::string base_;
-    static FileSet files_;
-    static RunState run_;
+    ShapeTally tally_;
+    Bytes shp_;
+    Bytes shx_;
+    ShapeFileHeader shp_header_;
+    ShapeFileHeader shx_header_;
 };
-
-FileSet ShapeRecords::files_;
-RunState ShapeRecords::run_;
 
 Bytes header_bytes(int32_t file_length_words, int32_t shape_type, const Extent& e) {
     Bytes bytes;
@@ -152,24 +116,19 @@ Bytes header_bytes(int32_t file_length_words, int32_t shape_type, const Extent& 
 
 // Three points of 20 content bytes each, the whole files byte for byte.
 TEST_F(ShapeRecords, ThreePointsGiveTheExactFileSet) {
-    run_.shape_type = 1;
-    Bytes first = point(3, 4);
-    write_shape_record(run_, files_, buffer_of(first));
-    EXPECT_EQ(run_.record_number, 1);
-    EXPECT_EQ(run_.shp_offset, 128);
-    EXPECT_EQ(run_.shp_header.extent.xmin, 3.0);
-    EXPECT_EQ(run_.shp_header.extent.xmax, 3.0);
-    EXPECT_EQ(run_.shp_header.extent.ymin, 4.0);
-    EXPECT_EQ(run_.shp_header.extent.ymax, 4.0);
-    EXPECT_EQ(run_.shx_header.extent.ymax, 4.0);
-    Bytes second = point(5, -1);
-    write_shape_record(run_, files_, buffer_of(second));
-    Bytes third = point(-2, 4);
-    write_shape_record(run_, files_, buffer_of(third));
-    EXPECT_EQ(run_.shp_offset, 100 + 3 * 28);
-    finish();
-    EXPECT_EQ(run_.shp_header.file_length, 92);
-    EXPECT_EQ(run_.shx_header.file_length, 62);
+    add(xy_point(3, 4));
+    EXPECT_EQ(tally_.record_number, 1);
+    EXPECT_EQ(tally_.shp_offset, 128);
+    EXPECT_EQ(tally_.extent.xmin, 3.0);
+    EXPECT_EQ(tally_.extent.xmax, 3.0);
+    EXPECT_EQ(tally_.extent.ymin, 4.0);
+    EXPECT_EQ(tally_.extent.ymax, 4.0);
+    add(xy_point(5, -1));
+    add(xy_point(-2, 4));
+    EXPECT_EQ(tally_.shp_offset, 100 + 3 * 28);
+    finish(1);
+    EXPECT_EQ(shp_header_.file_length, 92);
+    EXPECT_EQ(shx_header_.file_length, 62);
 
     const Bytes expected_shp = {
         // main header
@@ -199,35 +158,33 @@ TEST_F(ShapeRecords, ThreePointsGiveTheExactFileSet) {
         0x00, 0x00, 0x00, 0x4E, 0x00, 0x00, 0x00, 0x0A,  // offset 78
     };
     expected_shx.insert(expected_shx.end(), entries.begin(), entries.end());
-    EXPECT_EQ(file_bytes(files_.shp_name), expected_shp);
-    EXPECT_EQ(file_bytes(files_.shx_name), expected_shx);
+    EXPECT_EQ(whole_file(shp_header_, shp_), expected_shp);
+    EXPECT_EQ(whole_file(shx_header_, shx_), expected_shx);
 }
 
 TEST_F(ShapeRecords, NoRecordsGiveBareHeaders) {
-    finish();
+    finish(0);
     Bytes expected = header_bytes(50, 0, Extent{});
-    EXPECT_EQ(file_bytes(files_.shp_name), expected);
-    EXPECT_EQ(file_bytes(files_.shx_name), expected);
+    EXPECT_EQ(whole_file(shp_header_, shp_), expected);
+    EXPECT_EQ(whole_file(shx_header_, shx_), expected);
 }
 
 // A null first record leaves the extent unset; the first non-null shape sets
 // it rather than widening the zeros, and later null records change nothing.
 TEST_F(ShapeRecords, NullRecordsAndTheFirstNonNullShape) {
     Bytes null = null_shape();
-    write_shape_record(run_, files_, buffer_of(null));
-    EXPECT_EQ(run_.shp_offset, 112);
-    EXPECT_FALSE(run_.extent_set);
-    Bytes p = point(3, 4);
-    write_shape_record(run_, files_, buffer_of(p));
-    EXPECT_TRUE(run_.extent_set);
-    write_shape_record(run_, files_, buffer_of(null));
-    EXPECT_EQ(run_.record_number, 3);
-    EXPECT_EQ(run_.shp_offset, 112 + 28 + 12);
+    add(null);
+    EXPECT_EQ(tally_.shp_offset, 112);
+    EXPECT_FALSE(tally_.extent_set);
+    Bytes p = xy_point(3, 4);
+    add(p);
+    EXPECT_TRUE(tally_.extent_set);
+    add(null);
+    EXPECT_EQ(tally_.record_number, 3);
+    EXPECT_EQ(tally_.shp_offset, 112 + 28 + 12);
 
-    Extent expected;
-    expected.xmin = expected.xmax = 3.0;
-    expected.ymin = expected.ymax = 4.0;
-    for (const Extent* e : {&run_.shp_header.extent, &run_.shx_header.extent}) {
+    finish(1);
+    for (const Extent* e : {&shp_header_.extent, &shx_header_.extent}) {
         EXPECT_EQ(e->xmin, 3.0);
         EXPECT_EQ(e->xmax, 3.0);
         EXPECT_EQ(e->ymin, 4.0);
@@ -235,40 +192,34 @@ TEST_F(ShapeRecords, NullRecordsAndTheFirstNonNullShape) {
         EXPECT_EQ(e->zmin, 0.0);
         EXPECT_EQ(e->mmax, 0.0);
     }
-    EXPECT_EQ(records(files_.shx, files_.shx_name),
-              (Bytes{0x00, 0x00, 0x00, 0x32, 0x00, 0x00, 0x00, 0x02,     // 50, 2 words
-                     0x00, 0x00, 0x00, 0x38, 0x00, 0x00, 0x00, 0x0A,     // 56, 10 words
-                     0x00, 0x00, 0x00, 0x46, 0x00, 0x00, 0x00, 0x02}));  // 70, 2 words
+    EXPECT_EQ(shx_, (Bytes{0x00, 0x00, 0x00, 0x32, 0x00, 0x00, 0x00, 0x02,     // 50, 2 words
+                           0x00, 0x00, 0x00, 0x38, 0x00, 0x00, 0x00, 0x0A,     // 56, 10 words
+                           0x00, 0x00, 0x00, 0x46, 0x00, 0x00, 0x00, 0x02}));  // 70, 2 words
     Bytes shp = {0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00,  //
                  0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x0A};
     shp.insert(shp.end(), p.begin(), p.end());
     const Bytes third = {0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00};
     shp.insert(shp.end(), third.begin(), third.end());
-    EXPECT_EQ(records(files_.shp, files_.shp_name), shp);
+    EXPECT_EQ(shp_, shp);
 }
 
 TEST_F(ShapeRecords, AppendContinuesNumberingAndOnlyWidensTheExtent) {
-    run_.record_number = 10;
-    run_.shp_offset = 380;  // as read from an existing header of 190 words
-    run_.extent_set = true;
-    run_.shp_header.extent = {-10, 10, -10, 10, 0, 0, 0, 0};
-    run_.shx_header.extent = run_.shp_header.extent;
-    Bytes inside = point(1, 2);
-    write_shape_record(run_, files_, buffer_of(inside));
-    Bytes outside = point(20, -1);
-    write_shape_record(run_, files_, buffer_of(outside));
-    EXPECT_EQ(run_.record_number, 12);
-    EXPECT_EQ(run_.shp_offset, 380 + 2 * 28);
-    const Extent& e = run_.shx_header.extent;
+    tally_.record_number = 10;
+    tally_.shp_offset = 380;  // as read from an existing header of 190 words
+    tally_.extent_set = true;
+    tally_.extent = {-10, 10, -10, 10, 0, 0, 0, 0};
+    add(xy_point(1, 2));
+    add(xy_point(20, -1));
+    EXPECT_EQ(tally_.record_number, 12);
+    EXPECT_EQ(tally_.shp_offset, 380 + 2 * 28);
+    const Extent& e = tally_.extent;
     EXPECT_EQ(e.xmin, -10.0);
     EXPECT_EQ(e.xmax, 20.0);
     EXPECT_EQ(e.ymin, -10.0);
     EXPECT_EQ(e.ymax, 10.0);
-    Bytes shx = records(files_.shx, files_.shx_name);
-    EXPECT_EQ(Bytes(shx.begin(), shx.begin() + 8),
-              (Bytes{0x00, 0x00, 0x00, 0xBE, 0x00, 0x00, 0x00, 0x0A}));  // 190 words
-    Bytes shp = records(files_.shp, files_.shp_name);
-    EXPECT_EQ(Bytes(shp.begin(), shp.begin() + 4), (Bytes{0x00, 0x00, 0x00, 0x0B}));  // record 11
+    EXPECT_EQ(Bytes(shx_.begin(), shx_.begin() + 8),
+              (Bytes{0x00, 0x00, 0x00, 0xBE, 0x00, 0x00, 0x00, 0x0A}));                 // 190 words
+    EXPECT_EQ(Bytes(shp_.begin(), shp_.begin() + 4), (Bytes{0x00, 0x00, 0x00, 0x0B}));  // record 11
 }
 
 TEST(MergeExtent, StrictComparisonsAndNaN) {
@@ -302,11 +253,10 @@ TEST(MergeExtent, StrictComparisonsAndNaN) {
     EXPECT_EQ(std::memcmp(&first, &narrow, sizeof first), 0);
 }
 
-// A refused shape: nothing of it in either file, the counters as they were.
-TEST_F(ShapeRecords, DamagedShapesAreRefusedBeforeAnyByteIsWritten) {
-    Bytes good = point(1, 1);
-    write_shape_record(run_, files_, buffer_of(good));
-    Bytes unknown = point(3, 4);
+// A refused shape ends the run with the tally as it was.
+TEST_F(ShapeRecords, DamagedShapesAreRefusedBeforeTheyAreFramed) {
+    add(xy_point(1, 1));
+    Bytes unknown = xy_point(3, 4);
     unknown[0] = 31;
     Bytes cut = polyline_zm({{0, 0, 1, 2}, {1, 1, 2, 3}}, true);
     cut.resize(cut.size() - 8);
@@ -319,60 +269,49 @@ TEST_F(ShapeRecords, DamagedShapesAreRefusedBeforeAnyByteIsWritten) {
           Case{cut,
                "\nA shape of type 13 with 1 part(s) and 2 point(s) needs 144 bytes, or 112 "
                "without its M part; the buffer holds 136. Record 2 is not written.\n"}}) {
-        EndResult result =
-            run_capturing_end([&] { write_shape_record(run_, files_, buffer_of(c.bytes)); });
+        EndResult result = run_capturing_end([&] { add(c.bytes); });
         EXPECT_TRUE(result.ended);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, c.message);
-        EXPECT_EQ(run_.record_number, 1);
-        EXPECT_EQ(run_.shp_offset, 128);
-        EXPECT_EQ(records(files_.shp, files_.shp_name).size(), 28u);
-        EXPECT_EQ(records(files_.shx, files_.shx_name).size(), 8u);
+        EXPECT_EQ(tally_.record_number, 1);
+        EXPECT_EQ(tally_.shp_offset, 128);
+        EXPECT_EQ(tally_.extent.xmax, 1.0);
     }
 }
 
 TEST_F(ShapeRecords, TheTwoGigabyteLimit) {
-    Bytes p = point(1, 2);
+    Bytes p = xy_point(1, 2);
     // The last record that fits ends at 2^31 - 2 (offsets stay even).
-    run_.shp_offset = INT32_MAX - 1 - 28;
-    write_shape_record(run_, files_, buffer_of(p));
-    EXPECT_EQ(run_.shp_offset, INT32_MAX - 1);
-    EXPECT_EQ(records(files_.shx, files_.shx_name),
-              (Bytes{0x3F, 0xFF, 0xFF, 0xF1, 0x00, 0x00, 0x00, 0x0A}));
+    tally_.shp_offset = INT32_MAX - 1 - 28;
+    add(p);
+    EXPECT_EQ(tally_.shp_offset, INT32_MAX - 1);
+    EXPECT_EQ(shx_, (Bytes{0x3F, 0xFF, 0xFF, 0xF1, 0x00, 0x00, 0x00, 0x0A}));
 
-    std::string message =
-        "\nRecord 2 would take the file set past the shapefile format's 2 GB "
-        "limit (" +
-        std::string(files_.shp_name) +
-        " would pass 2147483647 bytes). A -w filter can split the table into "
-        "several file sets.\n";
-    EndResult shp_full = run_capturing_end([&] { write_shape_record(run_, files_, buffer_of(p)); });
+    EndResult shp_full = run_capturing_end([&] { add(p); });
     EXPECT_TRUE(shp_full.ended);
-    EXPECT_EQ(shp_full.err, message);
-    EXPECT_EQ(run_.record_number, 1);
-    EXPECT_EQ(records(files_.shx, files_.shx_name).size(), 8u);
+    EXPECT_EQ(shp_full.err,
+              "\nRecord 2 would take the file set past the shapefile format's 2 GB limit "
+              "(set.shp would pass 2147483647 bytes). A -w filter can split the table into "
+              "several file sets.\n");
+    EXPECT_EQ(tally_.record_number, 1);
 
     // The .shx reaches the limit first once records are tiny: 8 bytes per
     // entry against 12 per null record, from a count near 2^28.
-    run_.shp_offset = kMainHeaderBytes;
-    run_.record_number = (INT32_MAX - kMainHeaderBytes) / kIndexEntryBytes - 1;
+    tally_.shp_offset = kMainHeaderBytes;
+    tally_.record_number = (INT32_MAX - kMainHeaderBytes) / kIndexEntryBytes - 1;
     Bytes null = null_shape();
-    write_shape_record(run_, files_, buffer_of(null));
-    EndResult shx_full =
-        run_capturing_end([&] { write_shape_record(run_, files_, buffer_of(null)); });
+    add(null);
+    EndResult shx_full = run_capturing_end([&] { add(null); });
     EXPECT_TRUE(shx_full.ended);
-    EXPECT_NE(shx_full.err.find(files_.shx_name), std::string::npos) << shx_full.err;
+    EXPECT_NE(shx_full.err.find("(set.shx would pass"), std::string::npos) << shx_full.err;
     EXPECT_NE(shx_full.err.find("Record 268435444 would take"), std::string::npos) << shx_full.err;
 }
 
-TEST_F(ShapeRecords, AFailedWriteEndsTheRunNamingTheFile) {
-    Bytes p = point(1, 2);
-    std::fclose(files_.shp);
-    files_.shp = std::fopen(files_.shp_name, "rb");
-    ASSERT_NE(files_.shp, nullptr);
-    EndResult result = run_capturing_end([&] { write_shape_record(run_, files_, buffer_of(p)); });
-    EXPECT_TRUE(result.ended);
-    EXPECT_EQ(result.err, "\nWrite failed for file " + std::string(files_.shp_name) + ".\n");
+void write_file(const std::string& path, const Bytes& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    ASSERT_EQ(std::fclose(file), 0);
 }
 
 // A minimal dBASE III table of one numeric field ID N(5,0), one row per
@@ -400,10 +339,7 @@ void write_dbf(const std::string& path, int records) {
         bytes.insert(bytes.end(), row, row + record_length);
     }
     bytes.push_back(0x1A);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    ASSERT_EQ(std::fclose(file), 0);
+    write_file(path, bytes);
 }
 
 std::string run_python(const std::string& script) {
@@ -426,20 +362,22 @@ std::string run_python(const std::string& script) {
 // Polylines with Z and M, one with its M part left out, and a null record:
 // pyshp must read back the types, coordinates and bounds.
 TEST_F(ShapeRecords, AnIndependentReaderReadsTheSetBack) {
-    run_.shape_type = 13;
-    Bytes first = polyline_zm({{1, 2, 10, 100}, {3, -4, 20, 200}}, true);
-    Bytes null = null_shape();
-    Bytes third = polyline_zm({{-5, 6, 5, 0}, {7, 8, 30, 0}, {0, 0, 15, 0}}, false);
-    write_shape_record(run_, files_, buffer_of(first));
-    write_shape_record(run_, files_, buffer_of(null));
-    write_shape_record(run_, files_, buffer_of(third));
-    finish();
-    write_dbf(base_ + ".dbf", 3);
+    add(polyline_zm({{1, 2, 10, 100}, {3, -4, 20, 200}}, true));
+    add(null_shape());
+    add(polyline_zm({{-5, 6, 5, 0}, {7, 8, 30, 0}, {0, 0, 15, 0}}, false));
+    finish(13);
+    char pattern[] = "/tmp/spoolmap_shape_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string base = dir + "/set";
+    write_file(base + ".shp", whole_file(shp_header_, shp_));
+    write_file(base + ".shx", whole_file(shx_header_, shx_));
+    write_dbf(base + ".dbf", 3);
 
     std::string output = run_python(
         "import shapefile\n"
         "r = shapefile.Reader(\"" +
-        base_ +
+        base +
         "\")\n"
         "print(r.shapeType, len(r), r.bbox, r.zbox, r.mbox)\n"
         "for s in r.shapes():\n"
@@ -452,6 +390,7 @@ TEST_F(ShapeRecords, AnIndependentReaderReadsTheSetBack) {
               "0 [] [] None\n"
               "13 [[-5.0, 6.0], [7.0, 8.0], [0.0, 0.0]] [5.0, 30.0, 15.0] [-5.0, 0.0, 7.0, 8.0]\n"
               "[1, 2, 3]\n");
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 }  // namespace

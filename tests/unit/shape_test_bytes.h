@@ -5,12 +5,8 @@
 #ifndef SPOOLMAP_TESTS_SHAPE_TEST_BYTES_H
 #define SPOOLMAP_TESTS_SHAPE_TEST_BYTES_H
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -37,18 +33,12 @@ inline void put_le_double(Bytes& bytes, double value) {
     }
 }
 
-inline Bytes file_bytes(const std::string& path) {
+// The record content of a point (shape type 1) at x, y.
+inline Bytes xy_point(double x, double y) {
     Bytes bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        ADD_FAILURE() << "cannot open " << path;
-        return bytes;
-    }
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        bytes.push_back(static_cast<uint8_t>(c));
-    }
-    std::fclose(file);
+    put_le32(bytes, 1);
+    put_le_double(bytes, x);
+    put_le_double(bytes, y);
     return bytes;
 }
 

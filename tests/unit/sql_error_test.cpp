@@ -9,7 +9,7 @@
 
 #include "ostrel_test_support.h"
 #include "process_end_capture.h"
-#include "run/messages.h"
+#include "report/messages.h"
 
 namespace {
 

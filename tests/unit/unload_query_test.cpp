@@ -8,18 +8,11 @@
 
 #include "dbf/dbf_header.h"
 #include "process_end_capture.h"
-#include "run/command_line.h"
 #include "srs/projection_file.h"
 
 namespace {
 
-RunSettings roads_settings() {
-    RunSettings settings;
-    settings.operation = "init";
-    settings.table_name = "roads";
-    settings.column_name = "geom";
-    return settings;
-}
+const SpatialColumn kRoads = {"roads", "geom"};
 
 struct Fields {
     std::vector<std::string> columns;
@@ -35,27 +28,22 @@ struct Fields {
 };
 
 TEST(UnloadQuery, FieldsInOrderThenTheShapeThenTableAndCondition) {
-    RunSettings settings = roads_settings();
-    settings.where_given = true;
-    settings.where_clause = "lanes > 2";
     Fields fields({"name", "Lanes"});
     char buffer[32768];
-    unload_query_text(settings, fields.table, buffer, sizeof buffer);
+    unload_query_text(kRoads, "lanes > 2", fields.table, buffer, sizeof buffer);
     EXPECT_STREQ(buffer,
                  "SELECT\n\t\"name\",\n\t\"Lanes\",\n\tGX_AsShape(geom)\nFROM\troads\nWHERE\tlanes "
                  "> 2\n");
 
-    settings.where_given = false;
     Fields none({});
-    unload_query_text(settings, none.table, buffer, sizeof buffer);
+    unload_query_text(kRoads, nullptr, none.table, buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "SELECT\n\tGX_AsShape(geom)\nFROM\troads\n");
 }
 
 TEST(UnloadQuery, IdentifiersAreQuotedSoNoNameChangesTheQuery) {
-    RunSettings settings = roads_settings();
     Fields fields({"order", "a\"b", "x\" FROM t; --"});
     char buffer[256];
-    unload_query_text(settings, fields.table, buffer, sizeof buffer);
+    unload_query_text(kRoads, nullptr, fields.table, buffer, sizeof buffer);
     EXPECT_STREQ(
         buffer,
         "SELECT\n\t\"order\",\n\t\"a\"\"b\",\n\t\"x\"\" FROM t; --\",\n\tGX_AsShape(geom)\n"
@@ -63,12 +51,11 @@ TEST(UnloadQuery, IdentifiersAreQuotedSoNoNameChangesTheQuery) {
 }
 
 TEST(UnloadQuery, ATextThatWouldNotFitEndsTheRun) {
-    RunSettings settings = roads_settings();
     Fields fields({std::string(100, 'c')});
     for (size_t size : {size_t{20}, size_t{110}, size_t{140}}) {
         char buffer[140];
-        EndResult result =
-            run_capturing_end([&] { unload_query_text(settings, fields.table, buffer, size); });
+        EndResult result = run_capturing_end(
+            [&] { unload_query_text(kRoads, nullptr, fields.table, buffer, size); });
         EXPECT_EQ(result.status, 1) << size;
         EXPECT_EQ(result.err, "\nThe unload query does not fit in its buffer of " +
                                   std::to_string(size) + " bytes.\n");
@@ -76,16 +63,13 @@ TEST(UnloadQuery, ATextThatWouldNotFitEndsTheRun) {
 }
 
 TEST(SrsQuery, NamesGoBetweenQuotesWithTheirQuotesDoubled) {
-    RunSettings settings = roads_settings();
     char buffer[1024];
-    srs_query_text(settings, buffer, sizeof buffer);
+    srs_query_text(kRoads, buffer, sizeof buffer);
     EXPECT_STREQ(buffer,
                  "SELECT sr.srid, sr.srtext\nFROM   geometry_columns gc, spatial_references sr\n"
                  "WHERE  gc.f_table_name = 'roads' AND\n       gc.f_geometry_column = 'geom' AND\n"
                  "       gc.srid = sr.srid;\n");
-    settings.table_name = "o'brien";
-    settings.column_name = "g' OR '1'='1";
-    srs_query_text(settings, buffer, sizeof buffer);
+    srs_query_text({"o'brien", "g' OR '1'='1"}, buffer, sizeof buffer);
     EXPECT_NE(std::string(buffer).find("gc.f_table_name = 'o''brien' AND"), std::string::npos);
     EXPECT_NE(std::string(buffer).find("gc.f_geometry_column = 'g'' OR ''1''=''1' AND"),
               std::string::npos);

@@ -3,8 +3,8 @@
 // targets can put a hook in its place and observe a refusal in-process
 // instead of losing the process to it.
 
-#ifndef SPOOLMAP_RUN_PROCESS_END_H
-#define SPOOLMAP_RUN_PROCESS_END_H
+#ifndef SPOOLMAP_REPORT_PROCESS_END_H
+#define SPOOLMAP_REPORT_PROCESS_END_H
 
 constexpr int kExitCompleted = 0;
 constexpr int kExitFailed = 1;

@@ -2,15 +2,13 @@
 // keep no state besides the log stream; the stream is not flushed per entry,
 // since the process end (also a fatal one) flushes it.
 
-#include "run/messages.h"
+#include "report/messages.h"
 
 #include <cstdarg>
 #include <cstdio>
 
 #include "db/client.h"
-#include "run/command_line.h"
-#include "run/process_end.h"
-#include "run/text_append.h"
+#include "report/process_end.h"
 
 // The time stamp is made in a buffer of this size, as the library's date-time
 // texts are.
@@ -83,14 +81,4 @@ void note_and_log(const char* format, ...) {
     }
     va_end(for_log);
     va_end(arguments);
-}
-
-void form_log_name(const RunSettings& settings, char* name, size_t size) {
-    name[0] = '\0';
-    if (settings.log_directory != nullptr) {
-        append_or_fail(name, size, "log file name", "%s/%s.log", settings.log_directory,
-                       file_part(settings.base_name));
-    } else {
-        append_or_fail(name, size, "log file name", "%s.log", settings.base_name);
-    }
 }

@@ -3,13 +3,11 @@
 // Each message is framed by line feeds, so two messages in a row stand one
 // empty line apart and a message of several lines keeps its own line feeds.
 
-#ifndef SPOOLMAP_RUN_MESSAGES_H
-#define SPOOLMAP_RUN_MESSAGES_H
+#ifndef SPOOLMAP_REPORT_MESSAGES_H
+#define SPOOLMAP_REPORT_MESSAGES_H
 
 #include <cstddef>
 #include <cstdio>
-
-struct RunSettings;
 
 #define SPOOLMAP_PRINTF(format_index, first_argument) \
     __attribute__((format(printf, format_index, first_argument)))
@@ -32,9 +30,5 @@ void note_and_log(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 // The log stream that log_note writes to; null detaches it.
 void attach_log_stream(FILE* stream);
 FILE* attached_log_stream();
-
-// The log file's name: "<log_directory>/<file part of base>.log" with a log
-// directory, "<base>.log" without one. Fails the run when it does not fit.
-void form_log_name(const RunSettings& settings, char* name, size_t size);
 
 #endif

@@ -1,6 +1,6 @@
 // Appending formatted pieces to fixed text buffers (see text_append.h).
 
-#include "run/text_append.h"
+#include "text/text_append.h"
 
 #include <cstdarg>
 #include <cstdio>

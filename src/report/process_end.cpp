@@ -1,6 +1,6 @@
 // The single exit of the program (see process_end.h for why it is replaceable).
 
-#include "run/process_end.h"
+#include "report/process_end.h"
 
 #include <cstdlib>
 

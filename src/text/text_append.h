@@ -2,12 +2,12 @@
 // caller's. A piece that would not fit is never cut silently: the caller hears
 // of it, or the run ends naming the text that did not fit.
 
-#ifndef SPOOLMAP_RUN_TEXT_APPEND_H
-#define SPOOLMAP_RUN_TEXT_APPEND_H
+#ifndef SPOOLMAP_TEXT_TEXT_APPEND_H
+#define SPOOLMAP_TEXT_TEXT_APPEND_H
 
 #include <cstddef>
 
-#include "run/messages.h"
+#include "report/messages.h"
 
 // Appends the formatted piece after the NUL-terminated text in buffer (of size
 // bytes). Returns false, with the buffer as it was, when it would not fit.

@@ -1,0 +1,70 @@
+// Reading the items of a described statement (see descriptor_items.h).
+
+#include "db/descriptor_items.h"
+
+#include <cstring>
+
+#include "db/sql_error.h"
+#include "report/messages.h"
+
+static constexpr int16_t kNullIndicator = -1;
+
+static void get_items(const char* descriptor, int32_t item, OslItemRequest* requests, int count) {
+    if (osl_get_descriptor_items(descriptor, item, requests, count) < 0) {
+        check_sql();
+    }
+}
+
+ColumnDescription describe_column(const char* descriptor, int32_t item) {
+    ColumnDescription column;
+    OslItemRequest requests[] = {
+        {OSL_ITEM_TYPE, {OSL_HOST_INT32, &column.type, sizeof column.type}},
+        {OSL_ITEM_LENGTH, {OSL_HOST_INT32, &column.length, sizeof column.length}},
+        {OSL_ITEM_PRECISION, {OSL_HOST_INT32, &column.precision, sizeof column.precision}},
+        {OSL_ITEM_SCALE, {OSL_HOST_INT32, &column.scale, sizeof column.scale}},
+        {OSL_ITEM_NAME, {OSL_HOST_CSTRING, column.name, sizeof column.name}},
+    };
+    get_items(descriptor, item, requests, sizeof requests / sizeof requests[0]);
+    return column;
+}
+
+void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t item_count) {
+    for (int32_t item = 1; item <= item_count; ++item) {
+        get_items(descriptor, item, requests + 2 * (item - 1), 2);
+    }
+}
+
+ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& var) {
+    int16_t indicator = 0;
+    OslItemRequest indicator_request = {OSL_ITEM_INDICATOR,
+                                        {OSL_HOST_INT16, &indicator, sizeof indicator}};
+    get_items(descriptor, shape_item, &indicator_request, 1);
+    if (indicator == kNullIndicator) {
+        if (osl_var_alloc(&var, kNullShapeBytes) < 0) {
+            fatal_error("Error calling osl_var_alloc.");
+        }
+        if (osl_var_setlen(&var, kNullShapeBytes) < 0) {
+            fatal_error("Error calling osl_var_setlen.");
+        }
+        void* data = osl_var_getdata(&var);
+        if (data == nullptr) {
+            fatal_error("Error calling osl_var_getdata.");
+        }
+        std::memset(data, 0, kNullShapeBytes);
+        return ShapeBuffer{static_cast<const uint8_t*>(data), kNullShapeBytes};
+    }
+    if (osl_var_ready(&var) < 0) {
+        fatal_error("Error calling osl_var_ready.");
+    }
+    OslItemRequest data_request = {OSL_ITEM_DATA, {OSL_HOST_VAR_LOCATED, &var, sizeof var}};
+    get_items(descriptor, shape_item, &data_request, 1);
+    int32_t length = osl_var_getlen(&var);
+    if (length == 0) {
+        fatal_error("Error calling osl_var_getlen.");
+    }
+    void* data = osl_var_getdata(&var);
+    if (data == nullptr) {
+        fatal_error("Error calling osl_var_getdata.");
+    }
+    return ShapeBuffer{static_cast<const uint8_t*>(data), length};
+}

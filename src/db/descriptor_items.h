@@ -1,0 +1,44 @@
+// What spoolmap reads from the items of a described statement: a column's
+// description (its SQL type and sizes, and its name), and after a fetch the
+// current row's values, the shape into a var buffer and the attribute values
+// into the host variables prepared for them. Every read that the library
+// refuses ends the run through check_sql.
+
+#ifndef SPOOLMAP_DB_DESCRIPTOR_ITEMS_H
+#define SPOOLMAP_DB_DESCRIPTOR_ITEMS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "db/client.h"
+#include "shape/shape_layout.h"
+
+// Column names are read into a buffer of this size.
+constexpr size_t kColumnNameBytes = 512;
+
+// What a descriptor says of one selected column.
+struct ColumnDescription {
+    int32_t type = 0;  // the SQL type code
+    int32_t length = 0;
+    int32_t precision = 0;
+    int32_t scale = 0;
+    char name[kColumnNameBytes] = {};  // as the database stores it
+};
+
+// TYPE, LENGTH, PRECISION, SCALE and NAME of item (from 1) of descriptor, in
+// one request.
+ColumnDescription describe_column(const char* descriptor, int32_t item);
+
+// The current row's items 1 to item_count of descriptor, each through two
+// requests that the caller has pointed at its host variables: its INDICATOR
+// first, then its DATA. requests holds 2 * item_count entries.
+void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t item_count);
+
+// The current row's shape item into var: for a null geometry the 4-byte null
+// shape in a buffer of var's own, else the bytes as the database returns
+// them, read through a request for the DATA alone into a var buffer the
+// library sizes. The caller releases var (osl_var_dealloc) once the shape is
+// written.
+ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& var);
+
+#endif

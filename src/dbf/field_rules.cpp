@@ -1,0 +1,52 @@
+// The field rules (see field_rules.h).
+
+#include "dbf/field_rules.h"
+
+#include <cstring>
+
+#include "db/client.h"
+#include "dbf/dbf_header.h"
+
+// Numbers go to N or F fields, as other dBASE writers make them.
+static const char kNumberLetters[] = "NF";
+
+constexpr WidthRule kFixed = WidthRule::kFixed;
+constexpr WidthRule kColumnLength = WidthRule::kColumnLength;
+constexpr WidthRule kDecimalDigits = WidthRule::kDecimalDigits;
+
+// SQL type, field letter, the letters an existing field may have, width
+// rule, width, value kind, whether a scale of 255 floats it, whether a
+// gx_row_id of the type is the row id.
+// clang-format off
+static const FieldRule kFieldRules[] = {
+    {OSL_SQL_CHAR,       'C', "C",            kColumnLength,  0,                  ValueKind::kText,           false, false},
+    {OSL_SQL_VARCHAR,    'C', "C",            kColumnLength,  0,                  ValueKind::kText,           false, false},
+    {OSL_SQL_SMALLINT,   'N', kNumberLetters, kFixed,         kSmallIntegerWidth, ValueKind::kInteger,        false, false},
+    {OSL_SQL_INTEGER,    'N', kNumberLetters, kFixed,         kIntegerWidth,      ValueKind::kInteger,        false, true},
+    {OSL_SQL_SERIAL,     'N', kNumberLetters, kFixed,         kIntegerWidth,      ValueKind::kInteger,        false, true},
+    {OSL_SQL_FLOAT,      'F', kNumberLetters, kFixed,         kExponentWidth,     ValueKind::kFloat,          false, false},
+    {OSL_SQL_SMALLFLOAT, 'F', kNumberLetters, kFixed,         kExponentWidth,     ValueKind::kFloat,          false, false},
+    {OSL_SQL_DECIMAL,    'N', kNumberLetters, kDecimalDigits, kExponentWidth,     ValueKind::kDecimalPicture, true,  false},
+    {OSL_SQL_MONEY,      'N', kNumberLetters, kDecimalDigits, 0,                  ValueKind::kDecimalPicture, false, false},
+    {OSL_SQL_DATE,       'D', "D",            kFixed,         kDateWidth,         ValueKind::kDate,           false, false},
+    {OSL_SQL_BOOLEAN,    'L', "L",            kFixed,         kLogicalWidth,      ValueKind::kBoolean,        false, false},
+};
+// clang-format on
+
+const FieldRule* field_rule_for(int32_t sql_type) {
+    for (const FieldRule& rule : kFieldRules) {
+        if (rule.sql_type == sql_type) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+ValueKind value_kind_of(const FieldRule& rule, int32_t scale) {
+    return rule.may_float && scale == kDbfFloatingDecimals ? ValueKind::kFloatingDecimal
+                                                           : rule.kind;
+}
+
+bool field_letter_holds(const FieldRule& rule, char ftyp) {
+    return ftyp != '\0' && std::strchr(rule.letters, ftyp) != nullptr;
+}

@@ -1,0 +1,65 @@
+// The field rules: for each SQL type that has a .dbf field, the field's type
+// letter, how its width follows from the column, and the kind of value it
+// holds. The catalogue reads them to make a table's fields, the record
+// formatter to fetch and write each value, and an append to check that a
+// column still fits the field an existing file has for it; this is the one
+// place the rules are written.
+
+#ifndef SPOOLMAP_DBF_FIELD_RULES_H
+#define SPOOLMAP_DBF_FIELD_RULES_H
+
+#include <cstdint>
+
+// Field widths: the decimal text of any 16-bit integer (six characters for
+// -32768) and of any 32-bit integer (eleven for -2147483648), the exponent
+// form "%20.12e" of a floating value, a date as yyyymmdd and a logical's one
+// letter; a decimal's digits take two more characters, its sign and point.
+constexpr int32_t kSmallIntegerWidth = 6;
+constexpr int32_t kIntegerWidth = 11;
+constexpr int32_t kExponentWidth = 20;
+constexpr int32_t kDateWidth = 8;
+constexpr int32_t kLogicalWidth = 1;
+constexpr int32_t kDecimalExtraChars = 2;
+
+// How a value is fetched and written into its field.
+enum class ValueKind {
+    kText,             // CHAR, VARCHAR: left-aligned, cut to the field
+    kBoolean,          // "T" or "F", "?" for null
+    kInteger,          // right-aligned decimal
+    kFloat,            // exponent form
+    kFloatingDecimal,  // DECIMAL without a scale: as a double, exponent form
+    kDecimalPicture,   // DECIMAL with a scale, MONEY: the library's picture
+    kDate,             // yyyymmdd
+};
+
+// How a field's width follows from its column.
+enum class WidthRule {
+    kFixed,          // the rule's width, whatever the column
+    kColumnLength,   // the column's LENGTH, at most kDbfMaxFieldLength
+    kDecimalDigits,  // PRECISION + kDecimalExtraChars; the rule's width when floating
+};
+
+struct FieldRule {
+    int32_t sql_type;
+    char letter;          // the field type the catalogue gives such a column
+    const char* letters;  // the field types that can hold its values (an append's check)
+    WidthRule width_rule;
+    // kFixed: the field's width, which an existing field must reach too;
+    // kDecimalDigits: the width of a floating decimal.
+    int32_t width;
+    ValueKind kind;
+    bool may_float;      // a SCALE of 255 makes the value a floating decimal
+    bool may_be_row_id;  // a column of this type named gx_row_id is left out
+};
+
+// The rule of an SQL type code, or null for a type that has no field.
+const FieldRule* field_rule_for(int32_t sql_type);
+
+// The kind of a column's values: the rule's, except that a decimal whose
+// scale is 255 floats where the rule lets it.
+ValueKind value_kind_of(const FieldRule& rule, int32_t scale);
+
+// Whether a field of type letter ftyp can hold the values of the rule's type.
+bool field_letter_holds(const FieldRule& rule, char ftyp);
+
+#endif
