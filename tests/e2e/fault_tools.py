@@ -95,13 +95,13 @@ class WatchedRun:
             remaining = deadline - time.monotonic()
             ready, _, _ = select.select([self.master], [], [], max(remaining, 0))
             if not ready:
-                raise AssertionError("no %r within %ds; output so far: %r" % (text, timeout, self.out))
+                raise AssertionError("no %r within %ds; output so far: %r" % (text, timeout, self.out[-300:]))
             try:
                 chunk = os.read(self.master, 4096)
             except OSError:
                 chunk = b""
             if not chunk:
-                raise AssertionError("the run ended before %r: %r" % (text, self.out))
+                raise AssertionError("the run ended before %r: %r" % (text, self.out[-300:]))
             self.out += chunk
 
     def signal(self, number):
