@@ -8,6 +8,11 @@ packages=(
   libsqlite3-dev sqlite3
   libgtest-dev libbenchmark-dev
   python3 python3-pyshp python3-dbfread gdal-bin spatialite-bin
+  # The server engine and its tests: a private cluster (pg-test-cluster.sh),
+  # libpq, and the peers of the server benchmark (pgsql2shp comes with postgis).
+  postgresql-15 postgresql-15-postgis-3 postgis libpq-dev
+  # Coordinate systems, the man page check, the .deb package.
+  libproj-dev proj-data mandoc dpkg-dev file
 )
 
 missing=()
@@ -25,4 +30,6 @@ fi
 echo "== Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
+# The tests run a cluster of their own on a free port; the one Debian makes
+# and starts on installing the server is left as it is.
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
