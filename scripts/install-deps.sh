@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make clang libclang-rt-14-dev clang-format
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 libproj-dev proj-data
   libgtest-dev libbenchmark-dev
   python3 python3-pyshp python3-dbfread gdal-bin spatialite-bin
 )
