@@ -3,7 +3,7 @@
 # into a shapefile set, then shows what GDAL's ogrinfo reads from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh demo
 bash scripts/build.sh build spoolmap
 out=demo-output
 rm -rf "$out" && mkdir -p "$out"

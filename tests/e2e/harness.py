@@ -1,6 +1,7 @@
 """Shared helpers of the end-to-end tests: run the built spoolmap binary in a
 scratch directory and look at what it printed and wrote."""
 
+import itertools
 import os
 import subprocess
 import sys
@@ -54,6 +55,83 @@ def main():
 
 
 # ---------------------------------------------------------------------------
+# Engines: one definition of tables, run against each engine of the client
+# library.
+
+# The server engine's switch. Flip it once the client library reaches
+# PostgreSQL: every EngineTestCase method then runs against the test cluster
+# too (ctest provides it; see tests/CMakeLists.txt). Off, those runs are
+# skipped and say so.
+POSTGRES_ENGINE = False
+ENGINES = ("sqlite", "postgres")
+
+
+class EngineTestCase(ScratchTestCase):
+    """Runs each test method once per engine: test_x becomes test_x_sqlite
+    and test_x_postgres, each with its own scratch directory. setUp sets
+    self.engine (a subclass's setUp calls it first). Build the tables with
+    self.source(...)."""
+
+    def __init_subclass__(cls, **kwargs):
+        super().__init_subclass__(**kwargs)
+        for name, method in list(vars(cls).items()):
+            if name.startswith("test") and callable(method):
+                delattr(cls, name)
+                for engine in ENGINES:
+                    setattr(cls, "%s_%s" % (name, engine), method)
+
+    def setUp(self):
+        self.engine = self._testMethodName.rsplit("_", 1)[1]
+        if self.engine == "postgres" and not POSTGRES_ENGINE:
+            self.skipTest("the server engine is switched off (harness.POSTGRES_ENGINE)")
+        super().setUp()
+
+    def source(self, tables, name="gis", kind="gpkg", sql=(), postgis=True):
+        """Builds tables for this test's engine and returns the spoolmap
+        arguments that reach them (run spoolmap in self.dir). sqlite: the file
+        self.dir/name.<kind's extension>, reached by -D name. postgres: a
+        database of this test's own in the test cluster (PostGIS unless
+        postgis is False), dropped after the test, reached by -D, -s, -u
+        and -p; kind does not apply."""
+        if self.engine == "sqlite":
+            return ["-D", make_database(self.dir, tables, kind=kind, name=name)]
+        import testdb_postgres
+        facts = postgres_facts()
+        database = "%s_%d_%d" % (name, os.getpid(), next(_database_numbers))
+        testdb_postgres.write_postgres(facts, database, tables, sql, postgis)
+        self.addCleanup(testdb_postgres.drop_database, facts, database)
+        return ["-D", database, "-s", server_uri(facts), "-u", facts["user"], "-p", facts["password"]]
+
+
+_database_numbers = itertools.count(1)
+_facts = None
+
+
+def postgres_facts():
+    """The test cluster's connection facts (testdb_postgres.read_connection)."""
+    global _facts
+    if _facts is None:
+        import testdb_postgres
+        _facts = testdb_postgres.read_connection()
+    return _facts
+
+
+def server_uri(facts):
+    return "postgresql://%s:%s" % (facts["host"], facts["port"])
+
+
+def terminate_sessions(database):
+    """Ends every session on database of the test cluster, as an
+    administrator stopping the server under a client would; returns how
+    many were ended."""
+    import testdb_postgres
+    rows = testdb_postgres.query(postgres_facts(), "postgres",
+                                 "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                                 " WHERE datname = '%s' AND pid <> pg_backend_pid()" % database)
+    return len(rows)
+
+
+# ---------------------------------------------------------------------------
 # Databases and file sets
 
 WGS84 = ('GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],'
@@ -69,12 +147,16 @@ def make_database(directory, tables, kind="gpkg", name="gis"):
     return name
 
 
-def init_args(base, table="t", column="geom", database="gis", more=()):
-    return ["-o", "init", "-l", "%s,%s" % (table, column), "-f", base, "-D", database] + list(more)
+def init_args(base, table="t", column="geom", database="gis", more=(), source=None):
+    """source: the arguments that reach the database (EngineTestCase.source),
+    in place of -D database."""
+    reach = list(source) if source is not None else ["-D", database]
+    return ["-o", "init", "-l", "%s,%s" % (table, column), "-f", base] + reach + list(more)
 
 
-def append_args(base, table="t", column="geom", database="gis", more=()):
-    return ["-o", "append", "-l", "%s,%s" % (table, column), "-f", base, "-D", database] + list(more)
+def append_args(base, table="t", column="geom", database="gis", more=(), source=None):
+    reach = list(source) if source is not None else ["-D", database]
+    return ["-o", "append", "-l", "%s,%s" % (table, column), "-f", base] + reach + list(more)
 
 
 def summary(unloaded, rejected):

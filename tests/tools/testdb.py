@@ -25,7 +25,9 @@ carry as many values as the table's dims (XY, XYZ, XYM, XYZM).
 Command line:
     testdb.py make-sample OUT [gpkg|spatialite|native]   the demo database
     testdb.py build TABLES.json OUT KIND                     a JSON description
-The JSON form is {"tables": [{"name": ..., "columns": [[name, type], ...],
+KIND postgres makes OUT a database of the PostgreSQL test cluster that
+SPOOLMAP_PG_CONNECTION names (testdb_postgres.py).
+The JSON form is {"tables": [{"name": ..., "columns": [[name, type[, pg_type]], ...],
 "geometry_column": ..., "geometry_type": ..., "dims": ..., "srid": ...,
 "srtext": ..., "rows": [{column: value, ...}]}], "sql": [statements]}, with
 geometries as lists (["LineString", [[0, 0], [1, 1]]]) and blobs as
@@ -59,11 +61,15 @@ GPKG_EMPTY_FLAG = 0x10
 
 class Column:
     """An attribute column: its name and declared type, both as written in
-    CREATE TABLE (a declared type of "" means none at all)."""
+    CREATE TABLE (a declared type of "" means none at all). pg_type, when
+    given, is the column's type in PostgreSQL instead of the one the declared
+    type maps to (testdb_postgres.py): for a type only the server has, or a
+    declared type without a PostgreSQL type that describes the same."""
 
-    def __init__(self, name, decl_type):
+    def __init__(self, name, decl_type, pg_type=None):
         self.name = name
         self.decl_type = decl_type
+        self.pg_type = pg_type
 
 
 class Table:
@@ -78,12 +84,14 @@ class Table:
                     "xyz", "xym", "xyzm"
     compressed      SpatiaLite: write lines and polygons as compressed classes
     register        enter the geometry column into the catalog tables
+    schema          PostgreSQL only: the schema to make the table in, one
+                    that is not on the search path (None: on it)
     """
 
     def __init__(self, name, columns, geometry_column=None, geometry_type="GEOMETRY", dims="XY",
                  srid=0, srtext=None, rows=(), fid_column=None, geometry_first=False,
                  geometry_decl=None, encoding="wkb", byte_order="little", gpkg_envelope="auto",
-                 compressed=False, register=True):
+                 compressed=False, register=True, schema=None):
         if dims not in DIMS:
             raise ValueError("dims must be one of XY, XYZ, XYM, XYZM: %r" % (dims,))
         if encoding not in ("wkb", "ewkb"):
@@ -108,6 +116,7 @@ class Table:
         self.gpkg_envelope = gpkg_envelope
         self.compressed = compressed
         self.register = register
+        self.schema = schema
 
 
 # ---------------------------------------------------------------------------
@@ -386,11 +395,16 @@ def _sql_value(value):
     return value
 
 
-def _insert_rows(con, table, encode):
-    # A fid not given is NULL, which INTEGER PRIMARY KEY numbers itself.
-    names = ([table.fid_column] if table.fid_column else []) + _column_order(table)
-    sql = "INSERT INTO %s (%s) VALUES (%s)" % (_quote(table.name), ", ".join(_quote(n) for n in names),
-                                              ", ".join("?" for _ in names))
+def _stored_names(table):
+    """The columns a row fills, in table order: the fid first, if any."""
+    return ([table.fid_column] if table.fid_column else []) + _column_order(table)
+
+
+def _row_values(table, encode):
+    """Each row's values in _stored_names order, geometries encoded by
+    encode(table, geometry) unless None or given as bytes; a fid not given is
+    None. A row naming a column the table lacks is an error."""
+    names = _stored_names(table)
     known = {n.lower() for n in names}
     for row in table.rows:
         # Column names compare ignoring case, as SQL identifiers do.
@@ -409,6 +423,15 @@ def _insert_rows(con, table, encode):
                     values.append(encode(table, geometry))
             else:
                 values.append(_sql_value(value))
+        yield values
+
+
+def _insert_rows(con, table, encode):
+    # A fid not given is NULL, which INTEGER PRIMARY KEY numbers itself.
+    names = _stored_names(table)
+    sql = "INSERT INTO %s (%s) VALUES (%s)" % (_quote(table.name), ", ".join(_quote(n) for n in names),
+                                              ", ".join("?" for _ in names))
+    for values in _row_values(table, encode):
         con.execute(sql, values)
 
 
@@ -564,11 +587,15 @@ def write_database(path, kind, tables, sql=()):
     after the tables are written (views, odd tables, broken rows)."""
     if kind not in WRITERS:
         raise ValueError("kind must be gpkg, spatialite or native: %r" % (kind,))
+    tables = list(tables)
+    for t in tables:
+        if t.schema is not None:
+            raise ValueError("table %s: a SQLite database has no schema %r" % (t.name, t.schema))
     if os.path.exists(path):
         os.remove(path)
     con = sqlite3.connect(path)
     try:
-        WRITERS[kind](con, list(tables))
+        WRITERS[kind](con, tables)
         for statement in sql:
             con.execute(statement)
         con.commit()
@@ -628,7 +655,7 @@ def sample_tables():
 
 
 def _table_from_json(description):
-    columns = [Column(c[0], c[1]) for c in description.get("columns", [])]
+    columns = [Column(*c) for c in description.get("columns", [])]
     options = {k: v for k, v in description.items() if k not in ("name", "columns")}
     return Table(name=description["name"], columns=columns, **options)
 
@@ -641,10 +668,16 @@ def main(argv):
     if len(argv) == 5 and argv[1] == "build":
         with open(argv[2], encoding="utf-8") as f:
             description = json.load(f)
-        write_database(argv[3], argv[4], [_table_from_json(t) for t in description["tables"]], description.get("sql", ()))
+        tables = [_table_from_json(t) for t in description["tables"]]
+        if argv[4] == "postgres":
+            import testdb_postgres
+            testdb_postgres.write_postgres(testdb_postgres.read_connection(), argv[3], tables,
+                                           description.get("sql", ()))
+        else:
+            write_database(argv[3], argv[4], tables, description.get("sql", ()))
         return 0
     sys.stderr.write("usage: testdb.py make-sample OUT [gpkg|spatialite|native]\n"
-                     "       testdb.py build TABLES.json OUT gpkg|spatialite|native\n")
+                     "       testdb.py build TABLES.json OUT gpkg|spatialite|native|postgres\n")
     return 2
 
 
