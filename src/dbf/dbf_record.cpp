@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 
+#include "dbf/number_text.h"
 #include "report/messages.h"
 #include "text/characters.h"
 
@@ -27,7 +28,7 @@ constexpr int32_t kBooleanTextBytes = kLogicalWidth + 1;
 constexpr int32_t kTextOverrunBytes = 4;
 // The exponent form's shortest text: a digit, the point, the fraction digits,
 // 'e', the exponent's sign and two digits.
-constexpr int32_t kShortestExponentText = 1 + 1 + 12 + 1 + 1 + 2;
+constexpr int32_t kShortestExponentText = 1 + 1 + kExponentFractionDigits + 1 + 1 + 2;
 
 void make_decimal_picture(int32_t flen, int32_t fdec, char* picture) {
     std::memset(picture, '-', static_cast<size_t>(flen));
@@ -83,13 +84,11 @@ FormatProblem make_field_format(const ColumnDescription& column, char ftyp, int3
             text[0] = '\0';
             break;
         case ValueKind::kInteger:
-            // Right-aligned in the whole field, so also in a wider field of
-            // an existing file.
-            std::snprintf(text, size, "%%%dd", flen);
-            break;
         case ValueKind::kFloat:
         case ValueKind::kFloatingDecimal:
-            std::snprintf(text, size, "%%%d.12e", flen);
+            // Written right-aligned in the whole field (number_text.h), so
+            // also in a wider field of an existing file.
+            text[0] = '\0';
             break;
         case ValueKind::kDate:
             std::snprintf(text, size, "%s", kDatePattern);
@@ -235,47 +234,40 @@ void prepare_field_formats(const FieldTable& fields, int32_t record_length, cons
 }
 
 // Writes the text of a non-null value into its field; false when it does not
-// fit.
+// fit. Numbers are written straight into the field; the library's decimal
+// and date texts end with a zero byte, so they are made aside and copied.
 static bool write_value(const FieldFormat& format, const FieldValue& value, char* field) {
     char text[kFieldTextBytes];
-    int written = 0;
     switch (format.kind) {
         case ValueKind::kText:
         case ValueKind::kBoolean:
             write_text_field(field, format.width, value.text);
             return true;
         case ValueKind::kInteger:
-            written = std::snprintf(text, sizeof text, format.text, value.integer);
-            break;
+            return write_integer_text(field, format.width, value.integer) == format.width;
         case ValueKind::kFloat:
-            written = std::snprintf(text, sizeof text, format.text, value.real);
-            break;
+            return write_exponent_text(field, format.width, value.real) == format.width;
         case ValueKind::kFloatingDecimal: {
             double real = 0;
             if (osl_decimal_to_double(&value.decimal, &real) < 0) {
                 fatal_error("Failed to convert decimal to double.");
             }
-            written = std::snprintf(text, sizeof text, format.text, real);
-            break;
+            return write_exponent_text(field, format.width, real) == format.width;
         }
         case ValueKind::kDecimalPicture:
             if (osl_decimal_format(&value.decimal, format.text, text) < 0) {
                 return false;
             }
-            written = format.width;
-            break;
+            std::memcpy(field, text, static_cast<size_t>(format.width));
+            return true;
         case ValueKind::kDate:
             if (osl_date_format(value.date, format.text, text) < 0) {
                 return false;
             }
-            written = kDateWidth;
-            break;
+            std::memcpy(field, text, kDateWidth);
+            return true;
     }
-    if (written < 0 || written > format.width) {
-        return false;
-    }
-    std::memcpy(field, text, static_cast<size_t>(written));
-    return true;
+    return false;
 }
 
 int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record,

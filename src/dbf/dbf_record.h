@@ -18,8 +18,9 @@
 constexpr int kFieldTextBytes = UINT8_MAX + 1;
 
 // A field's format: what kind of value fills it, where it lies in the record,
-// its width, and the printf format, picture or date pattern that writes the
-// value (a picture is exactly as long as its field; text needs none).
+// its width, and the picture or date pattern that the library writes a
+// decimal or a date by (a picture is exactly as long as its field; texts and
+// numbers need none).
 struct FieldFormat {
     ValueKind kind = ValueKind::kText;
     int32_t offset = 0;  // from the start of the record (byte 0 is the deletion flag)
