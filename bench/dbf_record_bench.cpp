@@ -95,7 +95,9 @@ struct Unload {
         }
         read_row_values(kDescriptor, run->row.requests, run->row.field_count);
     }
-    int32_t format() { return format_dbf_record(run->formats, run->row.values, run->record); }
+    int32_t format() {
+        return format_dbf_record(run->formats, run->row.values, run->record, run->row.cut_counts);
+    }
 };
 
 const std::string& database() {

@@ -270,6 +270,21 @@ int osl_execute_immediate(const char* text, const OslHostValue* inputs, int inpu
     return status;
 }
 
+int osl_get_parameter_count(const char* statement_id, int* count) {
+    status_begin();
+    if (!require_connection("Count parameters")) {
+        return osl_status();
+    }
+    Statement* statement = find_statement(statement_id);
+    if (statement == nullptr) {
+        return status_error(OslError::kUnknownStatement,
+                            "Statement '%s' has no parameters to count: it is not prepared.",
+                            statement_id);
+    }
+    *count = sqlite3_bind_parameter_count(statement->stmt);
+    return status_set(OSL_OK);
+}
+
 int osl_free_statement(const char* statement_id) {
     status_begin();
     if (!require_connection("Free")) {

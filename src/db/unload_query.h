@@ -13,12 +13,17 @@ struct FieldTable;
 
 // Writes the query into buffer, replacing what was there: the fields'
 // columns, the shape of the geometry column, the table and, unless
-// where_clause is null, the condition. Attribute columns are quoted
-// identifiers (so reserved words and mixed case select the right column); the
-// table, geometry column and condition go in as the user gave them. Ends the
-// run when the text does not fit.
+// where_clause is null, the condition. Every name is a quoted identifier (so
+// names with blanks and reserved words such as "order" select the right
+// table and columns); the condition goes in as the user gave it. Ends the run
+// when the text does not fit.
 void unload_query_text(const SpatialColumn& geometry, const char* where_clause,
                        const FieldTable& fields, char* buffer, size_t size);
+
+// After the unload query is prepared as statement_id: ends the run when the
+// condition where_clause holds a parameter marker, which would otherwise be
+// run without a value and match nothing.
+void refuse_parameter_markers(const char* statement_id, const char* where_clause);
 
 // Appends name as a quoted SQL identifier ("..." with embedded quotes doubled).
 // False when it does not fit.

@@ -1,18 +1,21 @@
 // The column catalogue (see column_catalogue.h). The table is described
 // through "SELECT * FROM <table>"; each column of a supported SQL type becomes
-// one dBASE field, named by the 10-character rule. An append describes the
-// table the same way, silently, to find the column behind each field name of
-// the existing file.
+// one dBASE field, named by the field-name rule once all of them are known.
+// An append describes the table the same way, silently, to find the one
+// column behind each field name of the existing file.
 
 #include "dbf/column_catalogue.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "db/client.h"
 #include "db/descriptor_items.h"
 #include "db/sql_error.h"
+#include "db/unload_query.h"
+#include "dbf/field_names.h"
 #include "dbf/field_rules.h"
 #include "report/messages.h"
 #include "text/characters.h"
@@ -46,32 +49,6 @@ struct FieldShape {
     int32_t fdec = 0;
 };
 
-static bool name_taken(const char* name, const char* const* taken, int32_t taken_count) {
-    for (int32_t i = 0; i < taken_count; ++i) {
-        if (osl_text_compare(name, taken[i]) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void make_dbf_field_name(const char* column_name, const char* const* taken, int32_t taken_count,
-                         char* name) {
-    size_t length = whole_character_prefix(column_name, kDbfFieldNameChars);
-    std::memcpy(name, column_name, length);
-    name[length] = '\0';
-    to_upper_in_place(name);
-    // More candidates than names taken cannot all clash, so this ends.
-    for (int32_t n = 1; name_taken(name, taken, taken_count); ++n) {
-        char suffix[kDbfNameAreaBytes];
-        int suffix_length = std::snprintf(suffix, sizeof suffix, "_%d", n);
-        size_t kept = whole_character_prefix(column_name, kDbfFieldNameChars - suffix_length);
-        std::memcpy(name, column_name, kept);
-        std::memcpy(name + kept, suffix, static_cast<size_t>(suffix_length) + 1);
-        to_upper_in_place(name);
-    }
-}
-
 // Counts the table's columns, then prepares "SELECT * FROM <table>" (built in
 // text) and describes it into seldesc1. Returns the described column count.
 static int32_t describe_table(const char* table_name, char* text, size_t size) {
@@ -83,7 +60,10 @@ static int32_t describe_table(const char* table_name, char* text, size_t size) {
         check_sql();
     }
     text[0] = '\0';
-    append_or_fail(text, size, "column query", "SELECT * FROM %s", table_name);
+    append_or_fail(text, size, "column query", "SELECT * FROM ");
+    if (!append_quoted_identifier(text, size, table_name)) {
+        fatal_error("The column query does not fit in its buffer of %zu bytes.", size);
+    }
     if (osl_prepare(kFieldStatement, text) < 0) {
         check_sql();
     }
@@ -195,27 +175,46 @@ static char* copy_text(const char* text) {
     return copy;
 }
 
-// Appends a field for column, named by the dBASE rule against the fields so far.
-static void add_field(FieldTable& fields, const ColumnDescription& column, const FieldShape& shape,
-                      Report report) {
+// Appends a field for column; it is named once all the fields are known.
+static void add_field(FieldTable& fields, const ColumnDescription& column,
+                      const FieldShape& shape) {
     int32_t i = fields.field_count;
-    char name[kDbfNameAreaBytes];
-    make_dbf_field_name(column.name, fields.fnam, i, name);
-    fields.fnam[i] = copy_text(name);
     fields.column_name[i] = copy_text(column.name);
     fields.ftyp[i] = shape.ftyp;
     fields.flen[i] = shape.flen;
     fields.fdec[i] = shape.fdec;
     fields.field_count = i + 1;
+}
 
-    char upper[kColumnNameBytes];
-    std::snprintf(upper, sizeof upper, "%s", column.name);
-    if (report == Report::kToUser && std::strcmp(to_upper_in_place(upper), name) != 0) {
-        note_and_log(
-            "Column '%s' is unloaded as field '%s': .dbf field names are unique and hold at most "
-            "%d characters.",
-            column.name, name, kDbfFieldNameChars);
+// Names the fields by their columns, telling of each column whose field name
+// is not its own name in upper case. Two columns whose names would still be
+// one (their hashes collide) end the run: neither may take the other's field.
+static void name_the_fields(const char* table_name, FieldTable& fields) {
+    char(*names)[kDbfNameAreaBytes] =
+        new (std::nothrow) char[fields.field_count > 0 ? fields.field_count : 1][kDbfNameAreaBytes];
+    if (names == nullptr) {
+        fatal_error("Memory allocation for fnam array failed.");
     }
+    int32_t other = -1;
+    int32_t clash = name_fields(fields.column_name, fields.field_count, names, other);
+    if (clash >= 0) {
+        fatal_error(
+            "Columns '%s' and '%s' of table '%s' would both be field '%s' of the .dbf file; "
+            "unload a view that renames one of them.",
+            fields.column_name[clash], fields.column_name[other], table_name, names[clash]);
+    }
+    for (int32_t i = 0; i < fields.field_count; ++i) {
+        fields.fnam[i] = copy_text(names[i]);
+        char upper[kColumnNameBytes];
+        std::snprintf(upper, sizeof upper, "%s", fields.column_name[i]);
+        if (std::strcmp(to_upper_in_place(upper), names[i]) != 0) {
+            note_and_log(
+                "Column '%s' is unloaded as field '%s': .dbf field names are unique and hold at "
+                "most %d of the characters A-Z, 0-9 and _.",
+                fields.column_name[i], names[i], kDbfFieldNameChars);
+        }
+    }
+    delete[] names;
 }
 
 // Describes the table and collects the fields its columns become.
@@ -228,7 +227,7 @@ static void collect_fields(const SpatialColumn& table, char* text, size_t text_s
         FieldShape shape;
         switch (map_column(column, report, shape)) {
             case ColumnFate::kField:
-                add_field(fields, column, shape, report);
+                add_field(fields, column, shape);
                 break;
             case ColumnFate::kRowId:
                 break;
@@ -246,6 +245,7 @@ static void collect_fields(const SpatialColumn& table, char* text, size_t text_s
 void build_field_table(const SpatialColumn& table, char* text, size_t text_size, FieldTable& fields,
                        DbfHeader& header) {
     collect_fields(table, text, text_size, fields, Report::kToUser);
+    name_the_fields(table.table_name, fields);
 
     if (fields.field_count > kDbfMaxFields) {
         fatal_error("Table '%s' has %d attribute columns; a .dbf file holds at most %d fields.",
@@ -265,22 +265,67 @@ void build_field_table(const SpatialColumn& table, char* text, size_t text_size,
     header.header_length = static_cast<int16_t>(dbf_header_length(fields.field_count));
 }
 
-void map_fields_to_columns(const SpatialColumn& table, char* text, size_t text_size,
-                           FieldTable& fields) {
-    FieldTable table_fields;
-    collect_fields(table, text, text_size, table_fields, Report::kSilent);
+// Ends the append for field i, which stands for more than one column: the
+// columns are listed in text.
+[[noreturn]] static void refuse_ambiguous_field(const FieldTable& fields, int32_t i,
+                                                const FieldTable& columns,
+                                                const ColumnFieldNames* names, const char* dbf_name,
+                                                const char* table_name, char* text,
+                                                size_t text_size) {
+    text[0] = '\0';
+    const char* separator = "";
+    for (int32_t j = 0; j < columns.field_count; ++j) {
+        if (!field_name_matches(fields.fnam[i], names[j])) {
+            continue;
+        }
+        if (!append_text(text, text_size, "%s'%s'", separator, columns.column_name[j])) {
+            break;  // the message names as many as fit
+        }
+        separator = ", ";
+    }
+    fatal_error("Field '%s' of file %s matches more than one column of table '%s': %s.",
+                fields.fnam[i], dbf_name, table_name, text);
+}
+
+void map_fields_to_columns(const SpatialColumn& table, const char* dbf_name, char* text,
+                           size_t text_size, FieldTable& fields) {
+    FieldTable columns;
+    collect_fields(table, text, text_size, columns, Report::kSilent);
+    size_t entries = columns.field_count > 0 ? static_cast<size_t>(columns.field_count) : 1;
+    ColumnFieldNames* names = new (std::nothrow) ColumnFieldNames[entries];
+    int32_t* field_of_column = new (std::nothrow) int32_t[entries];
+    if (names == nullptr || field_of_column == nullptr) {
+        fatal_error("Memory allocation for the column names failed.");
+    }
+    for (int32_t j = 0; j < columns.field_count; ++j) {
+        column_field_names(columns.column_name[j], names[j]);
+        field_of_column[j] = -1;
+    }
     for (int32_t i = 0; i < fields.field_count; ++i) {
         int32_t match = -1;
-        for (int32_t j = 0; j < table_fields.field_count && match < 0; ++j) {
-            if (osl_text_compare(fields.fnam[i], table_fields.fnam[j]) == 0) {
-                match = j;
+        for (int32_t j = 0; j < columns.field_count; ++j) {
+            if (!field_name_matches(fields.fnam[i], names[j])) {
+                continue;
             }
+            if (match >= 0) {
+                refuse_ambiguous_field(fields, i, columns, names, dbf_name, table.table_name, text,
+                                       text_size);
+            }
+            match = j;
         }
         if (match < 0) {
-            fatal_error("Field '%s' of the .dbf file is no longer a column of table '%s'.",
-                        fields.fnam[i], table.table_name);
+            fatal_error("Field '%s' of file %s matches no column of table '%s'.", fields.fnam[i],
+                        dbf_name, table.table_name);
         }
-        fields.column_name[i] = copy_text(table_fields.column_name[match]);
+        if (field_of_column[match] >= 0) {
+            fatal_error("Fields '%s' and '%s' of file %s both match column '%s' of table '%s'.",
+                        fields.fnam[field_of_column[match]], fields.fnam[i], dbf_name,
+                        columns.column_name[match], table.table_name);
+        }
+        field_of_column[match] = i;
+        fields.column_name[i] = copy_text(columns.column_name[match]);
     }
-    free_field_table(table_fields);
+    delete[] names;
+    delete[] field_of_column;
+    free_field_table(columns);
 }

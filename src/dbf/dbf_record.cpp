@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 
+#include "dbf/number_text.h"
 #include "report/messages.h"
 #include "text/characters.h"
 
@@ -23,6 +24,11 @@ constexpr char kNullBoolean = '?';
 constexpr int16_t kNullIndicator = -1;
 // A boolean's text is one letter: "T" or "F".
 constexpr int32_t kBooleanTextBytes = kLogicalWidth + 1;
+// A UTF-8 character has at most 4 bytes.
+constexpr int32_t kTextOverrunBytes = 4;
+// The exponent form's shortest text: a digit, the point, the fraction digits,
+// 'e', the exponent's sign and two digits.
+constexpr int32_t kShortestExponentText = 1 + 1 + kExponentFractionDigits + 1 + 1 + 2;
 
 void make_decimal_picture(int32_t flen, int32_t fdec, char* picture) {
     std::memset(picture, '-', static_cast<size_t>(flen));
@@ -32,6 +38,27 @@ void make_decimal_picture(int32_t flen, int32_t fdec, char* picture) {
         picture[flen - fdec - 1] = '.';
     }
     picture[flen] = '\0';
+}
+
+// The narrowest field a kind of value can go to: every integer and decimal
+// has a text of one character (0), and a narrower field of an existing file
+// is checked value by value as the record is made; floating values need
+// their exponent form, dates their eight digits.
+static int32_t narrowest_field(ValueKind kind) {
+    switch (kind) {
+        case ValueKind::kFloat:
+        case ValueKind::kFloatingDecimal:
+            return kShortestExponentText;
+        case ValueKind::kDate:
+            return kDateWidth;
+        case ValueKind::kBoolean:
+            return kLogicalWidth;
+        case ValueKind::kText:
+        case ValueKind::kInteger:
+        case ValueKind::kDecimalPicture:
+            break;
+    }
+    return 1;
 }
 
 FormatProblem make_field_format(const ColumnDescription& column, char ftyp, int32_t flen,
@@ -57,40 +84,30 @@ FormatProblem make_field_format(const ColumnDescription& column, char ftyp, int3
             text[0] = '\0';
             break;
         case ValueKind::kInteger:
-            // Right-aligned in the whole field, so also in a wider field of
-            // an existing file.
-            std::snprintf(text, size, "%%%dd", flen);
-            break;
         case ValueKind::kFloat:
         case ValueKind::kFloatingDecimal:
-            std::snprintf(text, size, "%%%d.12e", flen);
+            // Written right-aligned in the whole field (number_text.h), so
+            // also in a wider field of an existing file.
+            text[0] = '\0';
             break;
         case ValueKind::kDate:
             std::snprintf(text, size, "%s", kDatePattern);
             break;
-        case ValueKind::kDecimalPicture: {
+        case ValueKind::kDecimalPicture:
             if (fdec < 0 || fdec >= flen) {
                 return FormatProblem::kBadDecimals;
             }
-            // A sign and the whole digits before the point.
-            int32_t whole_needed = column.precision - column.scale + 1;
-            int32_t whole_room = fdec > 0 ? flen - fdec - 1 : flen;
-            needed_width = whole_needed + (fdec > 0 ? fdec + 1 : 0);
-            if (whole_room < whole_needed) {
-                return FormatProblem::kTooNarrow;
-            }
             make_decimal_picture(flen, fdec, text);
-            return FormatProblem::kNone;
-        }
+            break;
     }
-    if (rule->width_rule != WidthRule::kColumnLength) {
-        needed_width = rule->width;
-    }
+    needed_width = narrowest_field(format.kind);
     return flen < needed_width ? FormatProblem::kTooNarrow : FormatProblem::kNone;
 }
 
-void write_text_field(char* field, int32_t width, const char* text) {
-    std::memcpy(field, text, whole_character_prefix(text, static_cast<size_t>(width)));
+bool write_text_field(char* field, int32_t width, const char* text) {
+    size_t length = whole_character_prefix(text, static_cast<size_t>(width));
+    std::memcpy(field, text, length);
+    return text[length] != '\0';
 }
 
 // The column a field's values come from, for messages: in an append run
@@ -127,13 +144,26 @@ static void refuse_field(const FieldTable& fields, int32_t i, const ColumnDescri
     }
 }
 
+// The bytes a text value is fetched into: a text field's place holds one
+// more UTF-8 character than the field, so that a value longer than the field
+// shows as such and its cut is counted.
+static size_t text_bytes(const FieldFormat& format) {
+    switch (format.kind) {
+        case ValueKind::kText:
+            return static_cast<size_t>(format.width) + kTextOverrunBytes + 1;
+        case ValueKind::kBoolean:
+            return kBooleanTextBytes;
+        default:
+            return 0;
+    }
+}
+
 // The host variable a field's value is fetched into.
 static OslHostValue data_target(const FieldFormat& format, FieldValue& value) {
     switch (format.kind) {
         case ValueKind::kText:
-            return {OSL_HOST_CSTRING, value.text, static_cast<size_t>(format.width) + 1};
         case ValueKind::kBoolean:
-            return {OSL_HOST_CSTRING, value.text, kBooleanTextBytes};
+            return {OSL_HOST_CSTRING, value.text, text_bytes(format)};
         case ValueKind::kInteger:
             return {OSL_HOST_INT32, &value.integer, sizeof value.integer};
         case ValueKind::kFloat:
@@ -145,17 +175,6 @@ static OslHostValue data_target(const FieldFormat& format, FieldValue& value) {
             return {OSL_HOST_DATE, &value.date, sizeof value.date};
     }
     return {OSL_HOST_CSTRING, value.text, 1};
-}
-
-static size_t text_bytes(const FieldFormat& format) {
-    switch (format.kind) {
-        case ValueKind::kText:
-            return static_cast<size_t>(format.width) + 1;
-        case ValueKind::kBoolean:
-            return kBooleanTextBytes;
-        default:
-            return 0;
-    }
 }
 
 // The values' places and the requests that fill them. Each text is fetched
@@ -171,7 +190,9 @@ static void prepare_row_values(const RecordFormats& formats, RowValues& row) {
     row.values = new (std::nothrow) FieldValue[entries];
     row.requests = new (std::nothrow) OslItemRequest[2 * entries];
     row.texts = static_cast<char*>(std::calloc(all_texts, 1));
-    if (row.values == nullptr || row.requests == nullptr || row.texts == nullptr) {
+    row.cut_counts = static_cast<int32_t*>(std::calloc(entries, sizeof(int32_t)));
+    if (row.values == nullptr || row.requests == nullptr || row.texts == nullptr ||
+        row.cut_counts == nullptr) {
         fatal_error("Memory allocation for cdata host variable failed.");
     }
     char* place = row.texts;
@@ -213,50 +234,44 @@ void prepare_field_formats(const FieldTable& fields, int32_t record_length, cons
 }
 
 // Writes the text of a non-null value into its field; false when it does not
-// fit.
+// fit. Numbers are written straight into the field; the library's decimal
+// and date texts end with a zero byte, so they are made aside and copied.
 static bool write_value(const FieldFormat& format, const FieldValue& value, char* field) {
     char text[kFieldTextBytes];
-    int written = 0;
     switch (format.kind) {
         case ValueKind::kText:
         case ValueKind::kBoolean:
             write_text_field(field, format.width, value.text);
             return true;
         case ValueKind::kInteger:
-            written = std::snprintf(text, sizeof text, format.text, value.integer);
-            break;
+            return write_integer_text(field, format.width, value.integer) == format.width;
         case ValueKind::kFloat:
-            written = std::snprintf(text, sizeof text, format.text, value.real);
-            break;
+            return write_exponent_text(field, format.width, value.real) == format.width;
         case ValueKind::kFloatingDecimal: {
             double real = 0;
             if (osl_decimal_to_double(&value.decimal, &real) < 0) {
                 fatal_error("Failed to convert decimal to double.");
             }
-            written = std::snprintf(text, sizeof text, format.text, real);
-            break;
+            return write_exponent_text(field, format.width, real) == format.width;
         }
         case ValueKind::kDecimalPicture:
             if (osl_decimal_format(&value.decimal, format.text, text) < 0) {
                 return false;
             }
-            written = format.width;
-            break;
+            std::memcpy(field, text, static_cast<size_t>(format.width));
+            return true;
         case ValueKind::kDate:
             if (osl_date_format(value.date, format.text, text) < 0) {
                 return false;
             }
-            written = kDateWidth;
-            break;
+            std::memcpy(field, text, kDateWidth);
+            return true;
     }
-    if (written < 0 || written > format.width) {
-        return false;
-    }
-    std::memcpy(field, text, static_cast<size_t>(written));
-    return true;
+    return false;
 }
 
-int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record) {
+int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record,
+                          int32_t* cut_counts) {
     std::memset(record, ' ', static_cast<size_t>(formats.record_length));
     record[0] = kDbfDeletionFlag;
     for (int32_t i = 0; i < formats.field_count; ++i) {
@@ -269,16 +284,76 @@ int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values
             }
             continue;
         }
-        if (!write_value(format, values[i], field)) {
+        if (format.kind == ValueKind::kText) {
+            if (write_text_field(field, format.width, values[i].text)) {
+                ++cut_counts[i];
+            }
+        } else if (!write_value(format, values[i], field)) {
             return i;
         }
     }
     return kAllValuesFit;
 }
 
-void refuse_value(const FieldTable& fields, int32_t i, int32_t record_number) {
-    fatal_error("Record %d: the value of column '%s' does not fit field '%s' of %d characters.",
-                record_number, column_of(fields, i), fields.fnam[i], fields.flen[i]);
+// Room for the whole digits of any decimal, its sign and its point.
+constexpr int32_t kDecimalTextExtra = 32 + 2;
+
+// The text of a value that did not fit its field, for the message.
+static void value_text(const FieldFormat& format, const FieldValue& value, int32_t decimals,
+                       char* text, size_t size) {
+    switch (format.kind) {
+        case ValueKind::kInteger:
+            std::snprintf(text, size, "%d", value.integer);
+            return;
+        case ValueKind::kFloat:
+            std::snprintf(text, size, "%.12e", value.real);
+            return;
+        case ValueKind::kFloatingDecimal: {
+            double real = 0;
+            osl_decimal_to_double(&value.decimal, &real);
+            std::snprintf(text, size, "%.12e", real);
+            return;
+        }
+        case ValueKind::kDecimalPicture: {
+            // The field's decimals in a picture wide enough for any value.
+            int32_t width = decimals + kDecimalTextExtra;
+            if (width > static_cast<int32_t>(size) - 1) {
+                width = static_cast<int32_t>(size) - 1;
+            }
+            char picture[kFieldTextBytes];
+            make_decimal_picture(width, decimals, picture);
+            osl_decimal_format(&value.decimal, picture, text);
+            return;
+        }
+        case ValueKind::kDate:
+            std::snprintf(text, size, "day %d", value.date);  // a day the library cannot write
+            return;
+        case ValueKind::kText:
+        case ValueKind::kBoolean:
+            std::snprintf(text, size, "%s", value.text);
+            return;
+    }
+}
+
+void refuse_value(const FieldTable& fields, const RecordFormats& formats, const FieldValue* values,
+                  int32_t i, int32_t record_number) {
+    char text[kFieldTextBytes];
+    value_text(formats.fields[i], values[i], fields.fdec[i], text, sizeof text);
+    const char* shown = text;
+    while (*shown == ' ') {
+        ++shown;
+    }
+    fatal_error("Record %d: the value %s of column '%s' does not fit field '%s' of %d characters.",
+                record_number, shown, column_of(fields, i), fields.fnam[i], fields.flen[i]);
+}
+
+void report_value_cuts(const FieldTable& fields, const RowValues& row) {
+    for (int32_t i = 0; i < row.field_count; ++i) {
+        if (row.cut_counts[i] > 0) {
+            note_and_log("Warning: %d value(s) of column %s were cut to the %d bytes of field %s.",
+                         row.cut_counts[i], column_of(fields, i), fields.flen[i], fields.fnam[i]);
+        }
+    }
 }
 
 void free_field_formats(RecordFormats& formats, RowValues& row) {
@@ -287,5 +362,6 @@ void free_field_formats(RecordFormats& formats, RowValues& row) {
     delete[] row.values;
     delete[] row.requests;
     std::free(row.texts);
+    std::free(row.cut_counts);
     row = RowValues{};
 }

@@ -18,8 +18,9 @@
 constexpr int kFieldTextBytes = UINT8_MAX + 1;
 
 // A field's format: what kind of value fills it, where it lies in the record,
-// its width, and the printf format, picture or date pattern that writes the
-// value (a picture is exactly as long as its field; text needs none).
+// its width, and the picture or date pattern that the library writes a
+// decimal or a date by (a picture is exactly as long as its field; texts and
+// numbers need none).
 struct FieldFormat {
     ValueKind kind = ValueKind::kText;
     int32_t offset = 0;  // from the start of the record (byte 0 is the deletion flag)
@@ -48,13 +49,15 @@ struct FieldValue {
 
 // The values of the current row, one per field, and the two requests per
 // field (indicator, data) that read_row_values fetches them through. Text
-// values each have a place of their field's width and a zero byte in texts,
-// so no text can be longer than its field.
+// values each have a place in texts of their field's width, one more UTF-8
+// character and a zero byte: a longer value is cut there by the fetch, and
+// then to its field's width, which cut_counts counts per field for the run.
 struct RowValues {
     int32_t field_count = 0;
     FieldValue* values = nullptr;
     OslItemRequest* requests = nullptr;
     char* texts = nullptr;
+    int32_t* cut_counts = nullptr;
 };
 
 // Why a column cannot fill a field of an existing .dbf file.
@@ -62,7 +65,7 @@ enum class FormatProblem {
     kNone,
     kUnsupportedType,  // the SQL type has no field rule
     kWrongType,        // the field's type letter cannot hold the column's values
-    kTooNarrow,        // the column's text is wider than the field
+    kTooNarrow,        // no value of the column has a text as narrow as the field
     kBadDecimals,      // the picture's '.' would fall before the field's start
 };
 
@@ -72,15 +75,17 @@ enum class FormatProblem {
 void make_decimal_picture(int32_t flen, int32_t fdec, char* picture);
 
 // Chooses the format of a field (type letter ftyp, width flen, decimals fdec)
-// for a query column described by column, by the rule of its SQL type. On a
-// problem, needed_width holds the width the column's values need (for
-// kTooNarrow).
+// for a query column described by column, by the rule of its SQL type. A
+// number field narrower than the column's full width is accepted: whether a
+// value fits is decided as it is written. On a problem, needed_width holds
+// the narrowest width any of the column's values could have (for kTooNarrow).
 FormatProblem make_field_format(const ColumnDescription& column, char ftyp, int32_t flen,
                                 int32_t fdec, FieldFormat& format, int32_t& needed_width);
 
 // Copies text into a field of width bytes that already holds blanks; a longer
-// text is cut at the last whole UTF-8 character that fits.
-void write_text_field(char* field, int32_t width, const char* text);
+// text is cut at the last whole UTF-8 character that fits. Returns whether it
+// was cut.
+bool write_text_field(char* field, int32_t width, const char* text);
 
 // Makes each field's format from the column that item i + 1 of descriptor
 // describes for field i, and the row values with their requests. A field
@@ -91,14 +96,22 @@ void prepare_field_formats(const FieldTable& fields, int32_t record_length, cons
 
 // Builds a record of formats.record_length bytes at record from values (one
 // per field): a blank deletion flag, then each field's text, a null value
-// leaving its field blank (a null BOOLEAN is "?"). No zero byte is written.
-// Returns kAllValuesFit, or the number (from 0) of the first field whose
-// value does not fit it; the record is then not whole.
+// leaving its field blank (a null BOOLEAN is "?"). No zero byte is written. A
+// text longer than its field is cut and counted in cut_counts (one per
+// field). Returns kAllValuesFit, or the number (from 0) of the first field
+// whose value does not fit it; the record is then not whole.
 constexpr int32_t kAllValuesFit = -1;
-int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record);
+int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record,
+                          int32_t* cut_counts);
 
-// Ends the run for record record_number, whose value of field i does not fit.
-[[noreturn]] void refuse_value(const FieldTable& fields, int32_t i, int32_t record_number);
+// Ends the run for record record_number, whose value of field i does not fit,
+// naming the field, the value and the width.
+[[noreturn]] void refuse_value(const FieldTable& fields, const RecordFormats& formats,
+                               const FieldValue* values, int32_t i, int32_t record_number);
+
+// At the end of a run: one warning per text field whose values were cut,
+// with their number, the column and the field's width.
+void report_value_cuts(const FieldTable& fields, const RowValues& row);
 
 // Releases what prepare_field_formats allocated.
 void free_field_formats(RecordFormats& formats, RowValues& row);

@@ -44,7 +44,8 @@ struct FieldRule {
     char letter;          // the field type the catalogue gives such a column
     const char* letters;  // the field types that can hold its values (an append's check)
     WidthRule width_rule;
-    // kFixed: the field's width, which an existing field must reach too;
+    // kFixed: the width of the field a new file gets (an existing file may
+    // have narrower number fields, whose values are checked as written);
     // kDecimalDigits: the width of a floating decimal.
     int32_t width;
     ValueKind kind;

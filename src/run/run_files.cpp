@@ -111,8 +111,8 @@ void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet&
                     static_cast<long long>(index_bytes / kIndexEntryBytes), files.dbf.name,
                     run.dbf_header.record_count);
     }
-    map_fields_to_columns({settings.table_name, settings.column_name}, run.work_buffer,
-                          sizeof run.work_buffer, run.fields);
+    map_fields_to_columns({settings.table_name, settings.column_name}, files.dbf.name,
+                          run.work_buffer, sizeof run.work_buffer, run.fields);
 }
 
 // Bytes past the lengths the headers give were left by an interrupted append;

@@ -95,6 +95,7 @@ static int32_t set_up_query(const RunSettings& settings, RunState& run) {
         log_note("SELECT statement ...\n\n%s", run.work_buffer);
     }
     checked(osl_prepare(kUnloadStatement, run.work_buffer));
+    refuse_parameter_markers(kUnloadStatement, settings.where_clause);
     checked(osl_allocate_descriptor(kUnloadDescriptor, run.fields.field_count + 1));
     checked(osl_describe(kUnloadStatement, kUnloadDescriptor));
     int shape_item = 0;
@@ -152,9 +153,11 @@ static void write_row(RunState& run, FileSet& files, const ShapeBuffer& shape,
     ShapeRecordFrame frame;
     write_shape_record(run.shapes, shape, files.shp.name, files.shx.name, frame);
     read_row_values(kUnloadDescriptor, run.row.requests, run.row.field_count);
-    int32_t unfit = format_dbf_record(run.record_formats, run.row.values, run.work_buffer);
+    int32_t unfit =
+        format_dbf_record(run.record_formats, run.row.values, run.work_buffer, run.row.cut_counts);
     if (unfit != kAllValuesFit) {
-        refuse_value(run.fields, unfit, run.shapes.record_number);
+        refuse_value(run.fields, run.record_formats, run.row.values, unfit,
+                     run.shapes.record_number);
     }
     write_or_fail(frame.index_entry, sizeof frame.index_entry, files.shx.stream, files.shx.name);
     write_or_fail(frame.record_header, sizeof frame.record_header, files.shp.stream,
@@ -330,6 +333,7 @@ void run_unload(int argc, char** argv) {
     unload_rows(run, files, shape_item, dbf_position);
 
     finish_files(run, files, settings.operation);
+    report_value_cuts(run.fields, run.row);
     release_query(run);
     report_summary(settings, run, files);
     clean_up(settings, run, files);

@@ -11,6 +11,7 @@
 #include "db/client.h"
 #include "db/sql_error.h"
 #include "report/messages.h"
+#include "srs/coordsys_meaning.h"
 #include "text/text_append.h"
 
 static const char* const kUnknown = "UNKNOWN";
@@ -100,6 +101,15 @@ bool projection_file_matches(const char* prj_name, const SpatialReference& refer
         fatal_error("Read failed for file %s.", prj_name);
     }
     if (!coordsys_differ(reference.text, file_text)) {
+        return true;
+    }
+    if (coordsys_meaning(reference.text, file_text) == CoordsysMeaning::kSame) {
+        if (attached_log_stream() != nullptr) {
+            log_note(
+                "The coordinate system of %s is written differently from that of SRID %d but "
+                "is the same; appending.",
+                prj_name, reference.srid);
+        }
         return true;
     }
     console_note("Coordinate system info from %s ... \n\n\t%s", prj_name, file_text);

@@ -40,8 +40,9 @@ void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, s
 bool write_projection_file(FILE* prj, const char* prj_name, const SpatialReference& reference);
 
 // append: true when the existing .prj named prj_name (or its absence) agrees
-// with the column's coordinate system; otherwise prints the three mismatch
-// lines and returns false. An existing .prj is left open for reading in prj
+// with the column's coordinate system: as texts (coordsys_differ), or else by
+// meaning (coordsys_meaning), which the log records; otherwise prints the
+// three mismatch lines and returns false. An existing .prj is left open for reading in prj
 // (null when there is none) for the run to close.
 bool projection_file_matches(const char* prj_name, const SpatialReference& reference, FILE*& prj);
 

@@ -229,7 +229,8 @@ class RunRules(harness.ScratchTestCase):
         self.assertIn("Information from command line ...", log)
         self.assertIn("      -log logs", log)
         self.assertIn("Retrieving spatial reference for geometry column ...", log)
-        self.assertIn("SELECT statement ...\n\nSELECT\n\t\"id\",\n\tGX_AsShape(geom)\nFROM\tt\n", log)
+        self.assertIn("SELECT statement ...\n\nSELECT\n\t\"id\",\n\tGX_AsShape(\"geom\")\nFROM\t\"t\"\n",
+                      log)
         self.assertIn("Unloaded 1 row(s).", log)
         for name in ("data/out.dbf", "data/out.shp", "data/out.shx"):
             self.assertIn("Header info from %s ...\n\n" % name, log)

@@ -87,7 +87,7 @@ class Sources(harness.ScratchTestCase):
         with open(self.path("trace.txt")) as f:
             trace = f.read()
         self.assertIn("gc.f_table_name = 'parcels'", trace)
-        self.assertIn("GX_AsShape(geom)", trace)
+        self.assertIn("GX_AsShape(\"geom\")", trace)
         with open(self.path("out.log")) as f:
             self.assertIn("Kestrum tracing enabled: file trace.txt, level 2", f.read())
 

@@ -1,6 +1,6 @@
 // The column catalogue against real databases: the field of every declared
-// type, the warnings and skips, the 10-character names and how an append maps
-// them back, and the tables too wide for a .dbf file.
+// type, the warnings and skips, the field names and how an append matches
+// them back to columns, and the tables too wide for a .dbf file.
 
 #include "dbf/column_catalogue.h"
 
@@ -135,63 +135,93 @@ TEST(ColumnCatalogue, RowIdColumnsAndEmptyTables) {
     free_field_table(run->fields);
 }
 
-TEST(ColumnCatalogue, LongNamesBecomeUniqueFieldsAndAppendFindsThemAgain) {
+TEST(ColumnCatalogue, FieldNamesAndTheColumnsAnAppendMatchesThemTo) {
     ScratchDirectory scratch;
     std::string path = scratch.file("t.db");
     write_native_database(
         path, {"CREATE TABLE census (population_2020 MEDIUMINT, stamp DATETIME, "
-               "population_2021 MEDIUMINT, \"Populati_1\" SMALLINT, name TEXT, geom BLOB)",
-               "INSERT INTO geometry_columns VALUES ('census', 'geom', 0)"});
+               "population_2010 MEDIUMINT, \"Name With Space\" TEXT, code SMALLINT, geom BLOB)",
+               "INSERT INTO geometry_columns VALUES ('census', 'geom', 0)",
+               "CREATE TABLE clash (popula_7to SMALLINT, population_2010 SMALLINT, "
+               "population_2020 SMALLINT, geom BLOB)",
+               "INSERT INTO geometry_columns VALUES ('clash', 'geom', 0)"});
     Connection connection(path);
     SpatialColumn settings = settings_for("census");
     auto run = std::make_unique<Catalogue>();
     EndResult result = run_capturing_end([&] { build_fields(settings, *run); });
     ASSERT_FALSE(result.ended) << result.err;
     EXPECT_EQ(fields_of(run->fields),
-              (std::vector<Field>{{"POPULATION", 'N', 11, 0, "population_2020"},
-                                  {"POPULATI_1", 'N', 11, 0, "population_2021"},
-                                  {"POPULATI_2", 'N', 6, 0, "Populati_1"},
-                                  {"NAME", 'C', 254, 0, "name"}}));
+              (std::vector<Field>{{"POPULA_IT3", 'N', 11, 0, "population_2020"},
+                                  {"POPULA_7TO", 'N', 11, 0, "population_2010"},
+                                  {"NAME_WITH_", 'C', 254, 0, "Name With Space"},
+                                  {"CODE", 'N', 6, 0, "code"}}));
+    const char* const kWhy =
+        ": .dbf field names are unique and hold at most 10 of the characters A-Z, 0-9 and _.\n";
     EXPECT_EQ(result.out,
-              "\nColumn 'population_2020' is unloaded as field 'POPULATION': .dbf field names are "
-              "unique and hold at most 10 characters.\n"
-              "\nSkipping unload of column 'stamp'.\n"
-              "\nColumn 'population_2021' is unloaded as field 'POPULATI_1': .dbf field names are "
-              "unique and hold at most 10 characters.\n"
-              "\nColumn 'Populati_1' is unloaded as field 'POPULATI_2': .dbf field names are "
-              "unique and hold at most 10 characters.\n");
-
-    // An append reads the names from the file (in any case, in any order) and
-    // finds each field's column by the same rule, silently.
-    FieldTable appended;
-    allocate_field_table(appended, 3);
-    for (const char* name : {"NAME", "populati_2", "POPULATION"}) {
-        appended.fnam[appended.field_count++] = strdup(name);
-    }
-    std::swap(run->fields, appended);
-    result = run_capturing_end(
-        [&] { map_fields_to_columns(settings, run->text, sizeof run->text, run->fields); });
-    ASSERT_FALSE(result.ended) << result.err;
-    EXPECT_EQ(result.out, "");
-    EXPECT_STREQ(run->fields.column_name[0], "name");
-    EXPECT_STREQ(run->fields.column_name[1], "Populati_1");
-    EXPECT_STREQ(run->fields.column_name[2], "population_2020");
+              std::string("\nSkipping unload of column 'stamp'.\n") +
+                  "\nColumn 'population_2020' is unloaded as field 'POPULA_IT3'" + kWhy +
+                  "\nColumn 'population_2010' is unloaded as field 'POPULA_7TO'" + kWhy +
+                  "\nColumn 'Name With Space' is unloaded as field 'NAME_WITH_'" + kWhy);
     free_field_table(run->fields);
-    free_field_table(appended);
 
-    // A field that is no longer a column (or whose column's type has no
-    // field any more) ends the append before anything is written.
-    for (const char* name : {"POPULATI_3", "STAMP"}) {
-        allocate_field_table(run->fields, 2);
-        run->fields.fnam[run->fields.field_count++] = strdup("NAME");
-        run->fields.fnam[run->fields.field_count++] = strdup(name);
-        result = run_capturing_end(
-            [&] { map_fields_to_columns(settings, run->text, sizeof run->text, run->fields); });
-        EXPECT_TRUE(result.ended);
-        EXPECT_EQ(result.err, std::string("\nField '") + name +
-                                  "' of the .dbf file is no longer a column of table 'census'.\n");
+    // Each field of a file finds its one column, silently, whatever the order;
+    // a field that finds none or several, or a column found twice, ends the
+    // append before anything is written.
+    struct Case {
+        std::vector<const char*> fields;
+        std::vector<const char*> columns;  // matched, when there is no message
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"code", "POPULA_7TO", "name with", "POPULA_IT3"},
+         {"code", "population_2010", "Name With Space", "population_2020"},
+         ""},
+        {{"POPULATION"},
+         {},
+         "Field 'POPULATION' of file out.dbf matches more than one column of table 'census': "
+         "'population_2020', 'population_2010'."},
+        {{"CODE", "POPULATI_1"},
+         {},
+         "Field 'POPULATI_1' of file out.dbf matches no column of "
+         "table 'census'."},
+        {{"STAMP"}, {}, "Field 'STAMP' of file out.dbf matches no column of table 'census'."},
+        {{"POPULA_7TO", "population"},
+         {},
+         "Field 'population' of file out.dbf matches more than one column of table 'census': "
+         "'population_2020', 'population_2010'."},
+        {{"Code", "CODE"},
+         {},
+         "Fields 'Code' and 'CODE' of file out.dbf both match column 'code' "
+         "of table 'census'."},
+    };
+    for (const Case& c : cases) {
+        allocate_field_table(run->fields, static_cast<int32_t>(c.fields.size()));
+        for (const char* name : c.fields) {
+            run->fields.fnam[run->fields.field_count++] = strdup(name);
+        }
+        result = run_capturing_end([&] {
+            map_fields_to_columns(settings, "out.dbf", run->text, sizeof run->text, run->fields);
+        });
+        EXPECT_EQ(result.out, "");
+        if (c.message[0] == '\0') {
+            ASSERT_FALSE(result.ended) << result.err;
+            for (size_t i = 0; i < c.columns.size(); ++i) {
+                EXPECT_STREQ(run->fields.column_name[i], c.columns[i]);
+            }
+        } else {
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err, std::string("\n") + c.message + "\n");
+        }
         free_field_table(run->fields);
     }
+
+    // Two columns whose names would still be one field end the init.
+    result = run_capturing_end([&] { build_fields(settings_for("clash"), *run); });
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "\nColumns 'popula_7to' and 'population_2010' of table 'clash' would both be field "
+              "'POPULA_7TO' of the .dbf file; unload a view that renames one of them.\n");
+    free_field_table(run->fields);
 }
 
 TEST(ColumnCatalogue, RefusesTablesTooWideForADbfFile) {

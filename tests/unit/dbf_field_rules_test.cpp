@@ -1,6 +1,6 @@
-// The rules that need no database: the 10-character field names, the bytes
-// each kind of value becomes in its field (with the refusals of an append
-// whose columns no longer fit the file's fields), and the cut of long texts.
+// The rules that need no database: the bytes each kind of value becomes in
+// its field (with the refusals of an append whose columns no longer fit the
+// file's fields, or whose values do not), and the cut of long texts.
 
 #include <gtest/gtest.h>
 
@@ -9,57 +9,10 @@
 #include <vector>
 
 #include "db/client.h"
-#include "dbf/column_catalogue.h"
 #include "dbf/dbf_record.h"
+#include "process_end_capture.h"
 
 namespace {
-
-// Names the columns in order, each against the names before it.
-std::vector<std::string> dbf_names(const std::vector<const char*>& columns) {
-    std::vector<std::string> names;
-    names.reserve(columns.size());  // taken points into these strings
-    std::vector<const char*> taken;
-    for (const char* column : columns) {
-        char name[kDbfNameAreaBytes];
-        make_dbf_field_name(column, taken.data(), static_cast<int32_t>(taken.size()), name);
-        names.push_back(name);
-        taken.push_back(names.back().c_str());
-    }
-    return names;
-}
-
-TEST(DbfFieldNames, CutToTenAndMadeUniqueWithASuffix) {
-    EXPECT_EQ(dbf_names({"population_2020", "population_2021", "populati_1", "Name",
-                         "name_of_the_road", "name"}),
-              (std::vector<std::string>{"POPULATION", "POPULATI_1", "POPULATI_2", "NAME",
-                                        "NAME_OF_TH", "NAME_1"}));
-
-    // Ten characters exactly are kept; the suffix grows into the name.
-    std::vector<std::string> twelve = dbf_names(std::vector<const char*>(12, "abcdefghijkl"));
-    EXPECT_EQ(twelve[0], "ABCDEFGHIJ");
-    EXPECT_EQ(twelve[1], "ABCDEFGH_1");
-    EXPECT_EQ(twelve[9], "ABCDEFGH_9");
-    EXPECT_EQ(twelve[10], "ABCDEFG_10");
-    EXPECT_EQ(twelve[11], "ABCDEFG_11");
-}
-
-TEST(DbfFieldNames, NeverSplitAUtf8Character) {
-    // Nine ASCII letters and a two-byte letter: the cut at 10 bytes would
-    // fall inside it, so it stays out; only ASCII letters change case.
-    char name[kDbfNameAreaBytes];
-    make_dbf_field_name("aaaaaaaaa\xc3\xa9", nullptr, 0, name);
-    EXPECT_STREQ(name, "AAAAAAAAA");
-    make_dbf_field_name(
-        "gr\xc3\xb6\xc3\x9f"
-        "e",
-        nullptr, 0, name);
-    EXPECT_STREQ(name,
-                 "GR\xc3\xb6\xc3\x9f"
-                 "E");
-    const char* taken[] = {"AAAAAAA\xc3\xa9"};
-    make_dbf_field_name("aaaaaaa\xc3\xa9\xc3\xa9", taken, 1, name);
-    EXPECT_STREQ(name, "AAAAAAA_1");
-}
 
 // A decimal sign * 0.digits * 10^exponent, as the library holds it.
 OslDecimal decimal(int sign, const char* digits, int exponent) {
@@ -93,6 +46,7 @@ const auto as_date = &FieldValue::date;
 struct OneField {
     RecordFormats formats;
     FieldFormat format;
+    int32_t cuts = 0;
     explicit OneField(const ColumnDescription& column, char ftyp, int32_t flen, int32_t fdec) {
         int32_t needed = 0;
         EXPECT_EQ(make_field_format(column, ftyp, flen, fdec, format, needed),
@@ -102,7 +56,7 @@ struct OneField {
     }
     std::string record(const FieldValue& value) {
         std::string bytes(static_cast<size_t>(formats.record_length) + 1, '|');
-        EXPECT_EQ(format_dbf_record(formats, &value, &bytes[0]), kAllValuesFit);
+        EXPECT_EQ(format_dbf_record(formats, &value, &bytes[0], &cuts), kAllValuesFit);
         EXPECT_EQ(bytes.back(), '|');  // nothing past the record
         bytes.pop_back();
         return bytes;
@@ -166,26 +120,55 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
     }
 }
 
-// A value the field cannot hold leaves the record to the caller to refuse,
-// naming the field it stopped at.
-TEST(DbfFieldFormats, AValueThatDoesNotFitNamesItsField) {
-    FieldFormat formats[2];
-    int32_t needed = 0;
-    ASSERT_EQ(make_field_format({OSL_SQL_SMALLINT}, 'N', 6, 0, formats[0], needed),
-              FormatProblem::kNone);
-    ASSERT_EQ(make_field_format({OSL_SQL_DECIMAL, 0, 8, 2}, 'N', 10, 2, formats[1], needed),
-              FormatProblem::kNone);
-    formats[0].offset = 1;
-    formats[1].offset = 7;
-    RecordFormats record_formats = {2, 17, formats};
-    FieldValue values[2];
-    values[0].integer = 7;
-    values[1].decimal = decimal(1, "1", 9);  // 100000000.00 needs 12
-    char record[17];
-    EXPECT_EQ(format_dbf_record(record_formats, values, record), 1);
-    values[1].decimal = decimal(1, "1", 7);
-    EXPECT_EQ(format_dbf_record(record_formats, values, record), kAllValuesFit);
-    EXPECT_EQ(std::string(record, 17), "      71000000.00");
+// A number field narrower than its column's full width takes every value
+// whose text fits; the first that does not stops the record, and the run is
+// refused naming the field, the value and the width.
+TEST(DbfFieldFormats, NarrowNumberFieldsTakeTheValuesThatFit) {
+    struct Case {
+        ColumnDescription column;
+        int32_t flen;
+        int32_t fdec;
+        FieldValue value;
+        const char* field;  // null: the value does not fit
+        const char* shown;  // the value in the refusal
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{OSL_SQL_INTEGER},              9,  0, value_in(as_integer, 123456789),         "123456789", nullptr},
+        {{OSL_SQL_INTEGER},              9,  0, value_in(as_integer, -12345678),         "-12345678", nullptr},
+        {{OSL_SQL_INTEGER},              9,  0, value_in(as_integer, 1234567890),        nullptr, "1234567890"},
+        {{OSL_SQL_INTEGER},              9,  0, value_in(as_integer, -123456789),        nullptr, "-123456789"},
+        {{OSL_SQL_DECIMAL, 0, 19, 0},    18, 0, decimal_value(1, "123456789012", 12),   "      123456789012", nullptr},
+        {{OSL_SQL_DECIMAL, 0, 19, 0},    18, 0, decimal_value(1, "1", 19),              nullptr, "1000000000000000000"},
+        {{OSL_SQL_DECIMAL, 0, 16, 2},    10, 2, decimal_value(1, "123456789", 7),       "1234567.89", nullptr},
+        {{OSL_SQL_DECIMAL, 0, 16, 2},    10, 2, decimal_value(-1, "123456789", 8),      nullptr, "-12345678.90"},
+        {{OSL_SQL_FLOAT},                19, 11, value_in(as_real, 1.5),                 " 1.500000000000e+00", nullptr},
+        {{OSL_SQL_FLOAT},                19, 11, value_in(as_real, -1.5e-300),           nullptr, "-1.500000000000e-300"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        OneField one(c.column, 'N', c.flen, c.fdec);
+        if (c.field != nullptr) {
+            EXPECT_EQ(one.record(c.value), std::string(" ") + c.field);
+            continue;
+        }
+        std::string record(static_cast<size_t>(one.formats.record_length), '|');
+        EXPECT_EQ(format_dbf_record(one.formats, &c.value, &record[0], &one.cuts), 0);
+        FieldTable fields;
+        allocate_field_table(fields, 1);
+        fields.field_count = 1;
+        fields.fnam[0] = strdup("POP");
+        fields.column_name[0] = strdup("pop 2020");
+        fields.flen[0] = c.flen;
+        fields.fdec[0] = c.fdec;
+        EndResult result =
+            run_capturing_end([&] { refuse_value(fields, one.formats, &c.value, 0, 7); });
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "\nRecord 7: the value " + std::string(c.shown) +
+                                  " of column 'pop 2020' does not fit field 'POP' of " +
+                                  std::to_string(c.flen) + " characters.\n");
+        free_field_table(fields);
+    }
 }
 
 TEST(DbfFieldFormats, ColumnsThatNoLongerFitAnExistingField) {
@@ -198,73 +181,24 @@ TEST(DbfFieldFormats, ColumnsThatNoLongerFitAnExistingField) {
         FormatProblem problem;
         int32_t needed;
     };
+    // clang-format off
     const Case cases[] = {
-        {"a DATETIME", {99, 0, 0, 0}, 'C', 10, 0, FormatProblem::kUnsupportedType, 0},
-        {"text into a numeric field",
-         {OSL_SQL_VARCHAR, 10, 0, 0},
-         'N',
-         10,
-         0,
-         FormatProblem::kWrongType,
-         0},
-        {"a number into a text field",
-         {OSL_SQL_INTEGER, 0, 0, 0},
-         'C',
-         11,
-         0,
-         FormatProblem::kWrongType,
-         0},
-        {"a date into a text field",
-         {OSL_SQL_DATE, 0, 0, 0},
-         'C',
-         8,
-         0,
-         FormatProblem::kWrongType,
-         0},
-        {"INTEGER into a SMALLINT's field",
-         {OSL_SQL_INTEGER, 0, 0, 0},
-         'N',
-         6,
-         0,
-         FormatProblem::kTooNarrow,
-         11},
-        {"a FLOAT into 11", {OSL_SQL_FLOAT, 0, 0, 0}, 'N', 11, 0, FormatProblem::kTooNarrow, 20},
-        {"a floating DECIMAL into a 10.2 field",
-         {OSL_SQL_DECIMAL, 0, 16, 255},
-         'N',
-         10,
-         2,
-         FormatProblem::kTooNarrow,
-         20},
-        {"DECIMAL(16,2) into 10.2",
-         {OSL_SQL_DECIMAL, 0, 16, 2},
-         'N',
-         10,
-         2,
-         FormatProblem::kTooNarrow,
-         18},
-        {"DECIMAL(10,0) into 10",
-         {OSL_SQL_DECIMAL, 0, 10, 0},
-         'N',
-         10,
-         0,
-         FormatProblem::kTooNarrow,
-         11},
-        {"a scaled DECIMAL into a floating field",
-         {OSL_SQL_DECIMAL, 0, 16, 2},
-         'N',
-         20,
-         255,
-         FormatProblem::kBadDecimals,
-         0},
-        {"decimals as many as the width",
-         {OSL_SQL_MONEY, 0, 8, 2},
-         'N',
-         4,
-         4,
-         FormatProblem::kBadDecimals,
-         0},
+        {"a DATETIME",                  {99},                         'C', 10, 0,   FormatProblem::kUnsupportedType, 0},
+        {"text into a numeric field",   {OSL_SQL_VARCHAR, 10},        'N', 10, 0,   FormatProblem::kWrongType, 0},
+        {"a number into a text field",  {OSL_SQL_INTEGER},            'C', 11, 0,   FormatProblem::kWrongType, 0},
+        {"a date into a text field",    {OSL_SQL_DATE},               'C', 8,  0,   FormatProblem::kWrongType, 0},
+        {"a FLOAT into 17",             {OSL_SQL_FLOAT},              'N', 17, 0,   FormatProblem::kTooNarrow, 18},
+        {"a floating DECIMAL into 10.2", {OSL_SQL_DECIMAL, 0, 16, 255}, 'N', 10, 2, FormatProblem::kTooNarrow, 18},
+        {"a DATE into a 6-wide D",      {OSL_SQL_DATE},               'D', 6,  0,   FormatProblem::kTooNarrow, 8},
+        {"a scaled DECIMAL into a floating field", {OSL_SQL_DECIMAL, 0, 16, 2}, 'N', 20, 255, FormatProblem::kBadDecimals, 0},
+        {"decimals as many as the width", {OSL_SQL_MONEY, 0, 8, 2},   'N', 4,  4,   FormatProblem::kBadDecimals, 0},
+        // Narrower number fields are decided value by value.
+        {"INTEGER into a SMALLINT's field", {OSL_SQL_INTEGER},        'N', 6,  0,   FormatProblem::kNone, 0},
+        {"DECIMAL(16,2) into 10.2",     {OSL_SQL_DECIMAL, 0, 16, 2},  'N', 10, 2,   FormatProblem::kNone, 0},
+        {"DECIMAL(10,0) into 1",        {OSL_SQL_DECIMAL, 0, 10, 0},  'N', 1,  0,   FormatProblem::kNone, 0},
+        {"a FLOAT into 18",             {OSL_SQL_FLOAT},              'F', 18, 0,   FormatProblem::kNone, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         FieldFormat format;
         int32_t needed = 0;
@@ -281,7 +215,8 @@ TEST(DbfFieldFormats, TextIsCutAtAWholeUtf8Character) {
     auto field_of = [](int32_t width, const char* text) {
         std::string field(static_cast<size_t>(width), ' ');
         field += '|';
-        write_text_field(&field[0], width, text);
+        bool cut = write_text_field(&field[0], width, text);
+        EXPECT_EQ(cut, std::strlen(text) > static_cast<size_t>(width)) << text;
         return field;
     };
     EXPECT_EQ(field_of(5, "ab"), "ab   |");
@@ -295,6 +230,17 @@ TEST(DbfFieldFormats, TextIsCutAtAWholeUtf8Character) {
     EXPECT_EQ(field_of(5, "a\xf0\x9f\x98\x80"), "a\xf0\x9f\x98\x80|");
     // Bytes that are not UTF-8 are cut at the width.
     EXPECT_EQ(field_of(2, "\x80\x80\x80\x80\x80"), "\x80\x80|");
+
+    // The record counts the values it cuts, field by field.
+    std::string umlauts;
+    for (int i = 0; i < 10; ++i) {
+        umlauts += "\xc3\x84";
+    }
+    OneField one({OSL_SQL_VARCHAR, 10}, 'C', 10, 0);
+    EXPECT_EQ(one.record(value_in(as_text, &umlauts[0])), " " + umlauts.substr(0, 10));
+    std::string fits = "0123456789";
+    one.record(value_in(as_text, &fits[0]));
+    EXPECT_EQ(one.cuts, 1);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "process_end_capture.h"
+#include "srs/coordsys_meaning.h"
 
 namespace {
 
@@ -50,6 +51,38 @@ TEST(CoordsysDiffer, HasNoLimitOnTheNumberOfTokens) {
     }
     EXPECT_FALSE(coordsys_differ((a + "x]").c_str(), (b + "x]").c_str()));
     EXPECT_TRUE(coordsys_differ((a + "x]").c_str(), (b + "y]").c_str()));
+}
+
+TEST(CoordsysMeaning, SameSystemInOtherWordsAxisOrderOrWithATransformation) {
+    const std::string esri =
+        "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
+        "298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]";
+    std::string lat_lon = kWgs84;
+    lat_lon.insert(lat_lon.size() - 1, ",AXIS[\"Latitude\",NORTH],AXIS[\"Longitude\",EAST]");
+    std::string bound = kWgs84;
+    bound.insert(bound.find("]],") + 1, ",TOWGS84[0,0,0,0,0,0,0]");
+    std::string nad83 = esri;
+    nad83.replace(nad83.find("D_WGS_1984"), 10, "D_North_American_1983");
+    nad83.replace(nad83.find("298.257223563"), 13, "298.257222101");
+    struct Case {
+        std::string a;
+        std::string b;
+        CoordsysMeaning meaning;
+    };
+    const Case cases[] = {
+        {kWgs84, esri, CoordsysMeaning::kSame},
+        {lat_lon, esri, CoordsysMeaning::kSame},
+        {bound, esri, CoordsysMeaning::kSame},
+        {nad83, esri, CoordsysMeaning::kDifferent},
+        {"UNKNOWN", esri, CoordsysMeaning::kNotComparable},
+        {kWgs84, "GEOGCS[\"x\"", CoordsysMeaning::kNotComparable},
+    };
+    for (const Case& c : cases) {
+        EndResult result = run_capturing_end([&] {
+            EXPECT_EQ(coordsys_meaning(c.a.c_str(), c.b.c_str()), c.meaning) << c.a << "\n" << c.b;
+        });
+        EXPECT_EQ(result.out + result.err, "");  // PROJ keeps quiet
+    }
 }
 
 TEST(TrimBlanks, BothEnds) {

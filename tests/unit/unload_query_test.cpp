@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dbf/dbf_header.h"
+#include "dbf_test_database.h"
 #include "process_end_capture.h"
 #include "srs/projection_file.h"
 
@@ -32,22 +33,21 @@ TEST(UnloadQuery, FieldsInOrderThenTheShapeThenTableAndCondition) {
     char buffer[32768];
     unload_query_text(kRoads, "lanes > 2", fields.table, buffer, sizeof buffer);
     EXPECT_STREQ(buffer,
-                 "SELECT\n\t\"name\",\n\t\"Lanes\",\n\tGX_AsShape(geom)\nFROM\troads\nWHERE\tlanes "
-                 "> 2\n");
+                 "SELECT\n\t\"name\",\n\t\"Lanes\",\n\tGX_AsShape(\"geom\")\nFROM\t\"roads\"\n"
+                 "WHERE\tlanes > 2\n");
 
     Fields none({});
     unload_query_text(kRoads, nullptr, none.table, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "SELECT\n\tGX_AsShape(geom)\nFROM\troads\n");
+    EXPECT_STREQ(buffer, "SELECT\n\tGX_AsShape(\"geom\")\nFROM\t\"roads\"\n");
 }
 
 TEST(UnloadQuery, IdentifiersAreQuotedSoNoNameChangesTheQuery) {
     Fields fields({"order", "a\"b", "x\" FROM t; --"});
     char buffer[256];
-    unload_query_text(kRoads, nullptr, fields.table, buffer, sizeof buffer);
-    EXPECT_STREQ(
-        buffer,
-        "SELECT\n\t\"order\",\n\t\"a\"\"b\",\n\t\"x\"\" FROM t; --\",\n\tGX_AsShape(geom)\n"
-        "FROM\troads\n");
+    unload_query_text({"my parcels", "the \"geom\""}, nullptr, fields.table, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer,
+                 "SELECT\n\t\"order\",\n\t\"a\"\"b\",\n\t\"x\"\" FROM t; --\",\n"
+                 "\tGX_AsShape(\"the \"\"geom\"\"\")\nFROM\t\"my parcels\"\n");
 }
 
 TEST(UnloadQuery, ATextThatWouldNotFitEndsTheRun) {
@@ -59,6 +59,38 @@ TEST(UnloadQuery, ATextThatWouldNotFitEndsTheRun) {
         EXPECT_EQ(result.status, 1) << size;
         EXPECT_EQ(result.err, "\nThe unload query does not fit in its buffer of " +
                                   std::to_string(size) + " bytes.\n");
+    }
+}
+
+// A marker would be run without a value and match nothing; one inside a
+// string literal is just a character.
+TEST(UnloadQuery, AConditionWithAParameterMarkerIsRefused) {
+    ScratchDirectory scratch;
+    std::string path = scratch.file("t.db");
+    write_native_database(path, {"CREATE TABLE t (name TEXT, geom BLOB)"});
+    Connection connection(path);
+    struct Case {
+        const char* condition;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"name = ?", true},    {"name = ?1", true},     {"name = :name", true},
+        {"name = '?'", false}, {"name = \"?\"", false}, {nullptr, false},
+    };
+    for (const Case& c : cases) {
+        std::string query = "SELECT name FROM t";
+        if (c.condition != nullptr) {
+            query += std::string(" WHERE ") + c.condition;
+        }
+        ASSERT_EQ(osl_prepare("selstmt2", query.c_str()), 0) << query;
+        EndResult result =
+            run_capturing_end([&] { refuse_parameter_markers("selstmt2", c.condition); });
+        EXPECT_EQ(result.ended, c.refused) << query;
+        if (c.refused) {
+            EXPECT_EQ(result.err, std::string("\nThe condition '") + c.condition +
+                                      "' of -w has a parameter marker, which needs a value; "
+                                      "write the value into the condition.\n");
+        }
     }
 }
 

@@ -181,6 +181,10 @@ int osl_execute_immediate(const char* text, const OslHostValue* inputs, int inpu
 
 int osl_free_statement(const char* statement_id);
 
+// The number of parameter markers (?) of a prepared statement, which need
+// input values when it runs.
+int osl_get_parameter_count(const char* statement_id, int* count);
+
 // ---------------------------------------------------------------------------
 // Descriptors.
 
