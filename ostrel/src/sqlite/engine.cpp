@@ -146,34 +146,6 @@ bool bind(EngineStatement* engine_statement, int index, const Cell& value) {
     return rc == SQLITE_OK;
 }
 
-// The value of column i of the current row as a cell. Text is read before
-// its length, as SQLite asks.
-inline void fill_cell(sqlite3_stmt* stmt, int i, Cell& cell) {
-    switch (sqlite3_column_type(stmt, i)) {
-        case SQLITE_INTEGER:
-            cell.kind = CellKind::kInteger;
-            cell.integer = sqlite3_column_int64(stmt, i);
-            break;
-        case SQLITE_FLOAT:
-            cell.kind = CellKind::kReal;
-            cell.real = sqlite3_column_double(stmt, i);
-            break;
-        case SQLITE_TEXT:
-            cell.kind = CellKind::kText;
-            cell.text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-            cell.length = static_cast<uint32_t>(sqlite3_column_bytes(stmt, i));
-            break;
-        case SQLITE_BLOB:
-            cell.kind = CellKind::kBlob;
-            cell.blob = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, i));
-            cell.length = static_cast<uint32_t>(sqlite3_column_bytes(stmt, i));
-            break;
-        default:
-            cell.kind = CellKind::kNull;
-            break;
-    }
-}
-
 StepResult step(EngineStatement* engine_statement, const Cell** row) {
     SqliteStatement& statement = as_sqlite(engine_statement);
     sqlite3_stmt* stmt = statement.stmt;
@@ -181,17 +153,22 @@ StepResult step(EngineStatement* engine_statement, const Cell** row) {
     if (rc == SQLITE_ROW) {
         Cell* cells = statement.cells.data();
         int count = static_cast<int>(statement.cells.size());
+        bool readable = true;
         for (int i = 0; i < count; ++i) {
-            fill_cell(stmt, i, cells[i]);
+            readable &= cell_of_value(sqlite3_column_value(stmt, i), &cells[i]);
         }
-        *row = cells;
-        return StepResult::kRow;
+        if (readable) {
+            *row = cells;
+            return StepResult::kRow;
+        }
+        rc = SQLITE_NOMEM;
     }
     if (rc == SQLITE_DONE) {
         return StepResult::kDone;
     }
     statement.failed_code = rc;
-    statement.failed_message = sqlite3_errmsg(statement.database->db);
+    statement.failed_message =
+        rc == SQLITE_NOMEM ? sqlite3_errstr(rc) : sqlite3_errmsg(statement.database->db);
     return StepResult::kError;
 }
 

@@ -13,6 +13,7 @@
 
 #include "front/shape_fetch.h"
 #include "front/trace.h"
+#include "sqlite/sqlite_internal.h"
 
 namespace {
 
@@ -25,29 +26,13 @@ struct AsShapeState {
     void* trace_context = nullptr;
 };
 
-// The argument as a cell; its bytes stay SQLite's for the call.
-Cell cell_of_value(sqlite3_value* value) {
-    switch (sqlite3_value_type(value)) {
-        case SQLITE_INTEGER:
-            return cell_integer(sqlite3_value_int64(value));
-        case SQLITE_FLOAT:
-            return cell_real(sqlite3_value_double(value));
-        case SQLITE_TEXT: {
-            const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-            return cell_text(text, static_cast<uint32_t>(sqlite3_value_bytes(value)));
-        }
-        case SQLITE_BLOB: {
-            const void* blob = sqlite3_value_blob(value);
-            return cell_blob(blob, static_cast<uint32_t>(sqlite3_value_bytes(value)));
-        }
-        default:
-            return Cell{};
-    }
-}
-
 void as_shape(sqlite3_context* context, int, sqlite3_value** arguments) {
     AsShapeState& state = *static_cast<AsShapeState*>(sqlite3_user_data(context));
-    Cell geometry = cell_of_value(arguments[0]);
+    Cell geometry;
+    if (!cell_of_value(arguments[0], &geometry)) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
     int limit = sqlite3_limit(sqlite3_context_db_handle(context), SQLITE_LIMIT_LENGTH, -1);
     GxError error;
     switch (shape_from_cell(geometry, state.formats, static_cast<size_t>(limit), state.buffer,

@@ -49,6 +49,40 @@ inline SqliteStatement& as_sqlite(EngineStatement* statement) {
     return *reinterpret_cast<SqliteStatement*>(statement);
 }
 
+// The value as a cell; its bytes stay SQLite's until the value changes.
+// False when SQLite runs out of memory making a text or blob readable.
+//
+// The engine reads each column of a row through one sqlite3_column_value:
+// the sqlite3_column_* functions each look the column up again, three times
+// for a text. SQLite calls a column's value unprotected because another
+// thread may use the connection meanwhile; one thread uses each of ours.
+inline bool cell_of_value(sqlite3_value* value, Cell* cell) {
+    switch (sqlite3_value_type(value)) {
+        case SQLITE_INTEGER:
+            cell->kind = CellKind::kInteger;
+            cell->integer = sqlite3_value_int64(value);
+            return true;
+        case SQLITE_FLOAT:
+            cell->kind = CellKind::kReal;
+            cell->real = sqlite3_value_double(value);
+            return true;
+        case SQLITE_TEXT:
+            // The length after the text itself, as SQLite asks.
+            cell->kind = CellKind::kText;
+            cell->text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+            cell->length = static_cast<uint32_t>(sqlite3_value_bytes(value));
+            return cell->text != nullptr;
+        case SQLITE_BLOB:
+            cell->kind = CellKind::kBlob;
+            cell->blob = static_cast<const uint8_t*>(sqlite3_value_blob(value));
+            cell->length = static_cast<uint32_t>(sqlite3_value_bytes(value));
+            return cell->blob != nullptr || cell->length == 0;
+        default:
+            cell->kind = CellKind::kNull;
+            return true;
+    }
+}
+
 // The catalog views and the registered geometry columns (catalog.cpp).
 bool make_catalog(SqliteDatabase& database);
 bool is_geometry_column(SqliteDatabase& database, const char* table, const char* column);
