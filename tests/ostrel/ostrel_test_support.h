@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,12 @@ protected:
 
 inline std::string engine_name(const testing::TestParamInfo<const TestEngine*>& info) {
     return info.param->name;
+}
+
+// The engine by its name in test listings, where GoogleTest shows the
+// parameter.
+inline void PrintTo(const TestEngine* engine, std::ostream* out) {
+    *out << engine->name;
 }
 
 // Runs the TEST_P tests of suite (an EngineTest) against every engine.
