@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "gx_shape.h"
+#include "gx/gx_shape.h"
 
 namespace {
 

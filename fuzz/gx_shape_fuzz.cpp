@@ -8,7 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "gx_shape.h"
+#include "gx/gx_shape.h"
 
 // Adds the Z and M sections of a multipoint or multi-part shape: M codes
 // have an M section, Z codes a Z section and optionally an M one.

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine.h"
+#include "front/session.h"
 #include "ostrel_test_support.h"
 #include "process_end_capture.h"
 

@@ -1,0 +1,248 @@
+// Connections: resolving a target "db" or "db@server" to a database and the
+// engine that reads it, and connecting through that engine. A file is read
+// by the embedded engine, which never creates a database and never writes to
+// one; a target that resolves to no file is refused with every path tried.
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "front/session.h"
+#include "front/status.h"
+#include "front/trace.h"
+#include "sqlite/sqlite_engine.h"
+
+static Session& session = engine_state;
+
+// ---------------------------------------------------------------------------
+// Target resolution.
+
+// The file names a database name may have, tried in this order.
+static const char* const kDatabaseSuffixes[] = {"", ".gpkg", ".sqlite", ".db"};
+
+static bool is_regular_file(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+static bool is_directory(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+static bool equal_ignoring_ascii_case(const char* a, const char* b) {
+    return osl_text_compare(a, b) == 0;
+}
+
+static bool starts_with(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+enum class TargetKind { kFile, kServer, kFailed };
+
+struct ResolvedTarget {
+    TargetKind kind = TargetKind::kFailed;
+    std::string path;    // the database file (kFile)
+    std::string name;    // the database name (kServer)
+    std::string server;  // the server's address (kServer)
+};
+
+// The file of database name in directory dir ("" for the working
+// directory): the names of kDatabaseSuffixes exactly, then one entry of the
+// directory whose name matches one of them ignoring ASCII case. Leaves the
+// condition naming every path tried when there is none or more than one.
+static ResolvedTarget resolve_in_directory(const std::string& name, const std::string& dir) {
+    ResolvedTarget result;
+    // A name with a directory part of its own ("data/roads") is looked up in
+    // that directory, relative to dir.
+    std::string folder = dir;
+    std::string base = name;
+    size_t slash = name.rfind('/');
+    if (slash != std::string::npos) {
+        std::string name_dir = name.substr(0, slash + 1);
+        folder = (name_dir[0] == '/' || dir.empty()) ? name_dir : dir + "/" + name_dir;
+        base = name.substr(slash + 1);
+    } else if (!dir.empty()) {
+        folder = dir + "/";
+    }
+    std::string tried;
+    for (const char* suffix : kDatabaseSuffixes) {
+        std::string path = folder + base + suffix;
+        if (is_regular_file(path)) {
+            result.kind = TargetKind::kFile;
+            result.path = path;
+            return result;
+        }
+        tried += tried.empty() ? "" : ", ";
+        tried += "'" + path + "'";
+    }
+
+    std::string listed = folder.empty() ? "." : folder;
+    std::string found;
+    int matches = 0;
+    if (!base.empty()) {
+        if (DIR* entries = opendir(listed.c_str())) {
+            while (struct dirent* entry = readdir(entries)) {
+                for (const char* suffix : kDatabaseSuffixes) {
+                    std::string candidate = base + suffix;
+                    if (equal_ignoring_ascii_case(entry->d_name, candidate.c_str()) &&
+                        is_regular_file(folder + entry->d_name)) {
+                        if (matches++ == 0) {
+                            found = folder + entry->d_name;
+                        } else {
+                            found += "' and '" + folder + entry->d_name;
+                        }
+                        break;
+                    }
+                }
+            }
+            closedir(entries);
+        }
+    }
+    if (matches == 1) {
+        result.kind = TargetKind::kFile;
+        result.path = found;
+        return result;
+    }
+    if (matches > 1) {
+        status_error(OslError::kDatabaseAmbiguous,
+                     "Database '%s' is ambiguous: '%s' match it ignoring case; name one exactly.",
+                     name.c_str(), found.c_str());
+        return result;
+    }
+    status_error(OslError::kDatabaseNotFound, "Database '%s' not found in directory '%s'.",
+                 name.c_str(), listed.c_str());
+    status_error(OslError::kDatabaseNotFound, "Tried %s, and these names in any letter case.",
+                 tried.c_str());
+    return result;
+}
+
+static ResolvedTarget resolve_target(const char* target) {
+    std::string text = target != nullptr ? target : "";
+    size_t at = text.find('@');
+    std::string name = text.substr(0, at);
+    ResolvedTarget result;
+    if (name.empty()) {
+        status_error(OslError::kDatabaseNotFound, "No database name in connection target '%s'.",
+                     text.c_str());
+        return result;
+    }
+    if (at == std::string::npos) {
+        return resolve_in_directory(name, "");
+    }
+    std::string server = text.substr(at + 1);
+    if (starts_with(server, "postgresql://") || starts_with(server, "postgres://")) {
+        result.kind = TargetKind::kServer;
+        result.name = name;
+        result.server = server;
+        return result;
+    }
+    if (!server.empty() && is_directory(server)) {
+        return resolve_in_directory(name, server);
+    }
+    status_error(OslError::kUnknownServer,
+                 "Cannot connect to server '%s' for database '%s': it is neither an existing "
+                 "directory nor a postgresql:// address.",
+                 server.c_str(), name.c_str());
+    return result;
+}
+
+int osl_resolve_database_file(const char* target, char* path, size_t path_size) {
+    status_begin();
+    if (path_size > 0) {
+        path[0] = '\0';
+    }
+    ResolvedTarget resolved = resolve_target(target);
+    if (resolved.kind == TargetKind::kFailed) {
+        return osl_status();
+    }
+    if (resolved.kind == TargetKind::kServer) {
+        return status_set(1);
+    }
+    if (resolved.path.size() + 1 > path_size) {
+        return status_error(OslError::kBadArgument,
+                            "The path of database file '%s' does not fit its buffer of %zu bytes.",
+                            resolved.path.c_str(), path_size);
+    }
+    std::memcpy(path, resolved.path.c_str(), resolved.path.size() + 1);
+    return status_set(OSL_OK);
+}
+
+// ---------------------------------------------------------------------------
+// Connect and disconnect.
+
+OslConnectAuth* osl_auth_make(const char* user, const char* password) {
+    OslConnectAuth* auth = new OslConnectAuth;
+    auth->user = user != nullptr ? user : "";
+    auth->password = password != nullptr ? password : "";
+    return auth;
+}
+
+void osl_auth_free(OslConnectAuth* auth) {
+    delete auth;
+}
+
+// The engine that reads a server's databases; none in this build.
+static const EngineOps* server_engine() {
+    return nullptr;
+}
+
+// Closes the database and forgets the connection; a failed connect leaves
+// the session as if it had never begun.
+static void close_database() {
+    if (session.database != nullptr) {
+        session.engine->close(session.database);
+    }
+    session.database = nullptr;
+    session.engine = nullptr;
+    session.target.clear();
+    session.path.clear();
+}
+
+int osl_connect(const char* target, const OslConnectAuth* auth) {
+    status_begin();
+    if (session.database != nullptr) {
+        return status_error(OslError::kAlreadyConnected,
+                            "Cannot connect to '%s': already connected to '%s'.",
+                            target != nullptr ? target : "", session.target.c_str());
+    }
+    ResolvedTarget resolved = resolve_target(target);
+    if (resolved.kind == TargetKind::kFailed) {
+        return osl_status();
+    }
+    const EngineOps* engine =
+        resolved.kind == TargetKind::kServer ? server_engine() : &sqlite_engine();
+    if (engine == nullptr) {
+        return status_error(OslError::kServerEngineMissing,
+                            "Cannot connect to server '%s': the server engine is not available "
+                            "in this build; use a database file or directory.",
+                            resolved.server.c_str());
+    }
+    bool is_file = resolved.kind == TargetKind::kFile;
+    EngineTarget where{target, is_file ? resolved.path.c_str() : resolved.name.c_str(),
+                       resolved.server.c_str(), auth};
+    EngineDatabase* database = engine->open(where);
+    if (database == nullptr) {
+        return osl_status();
+    }
+    session.engine = engine;
+    session.database = database;
+    session.target = target;
+    session.path = is_file ? resolved.path : resolved.server;
+    trace_event("connect", session.path.c_str(), target);
+    return status_set(OSL_OK);
+}
+
+int osl_disconnect_current() {
+    status_begin();
+    if (!require_connection("Disconnect")) {
+        return osl_status();
+    }
+    trace_event("disconnect", session.path.c_str(), "");
+    drop_session_objects();
+    close_database();
+    trace_close();
+    return status_set(OSL_OK);
+}

@@ -1,0 +1,167 @@
+// The cursor: declared for a prepared query, opened, fetched row by row into
+// a descriptor, closed and freed. A fetch steps the engine once and points
+// the descriptor at the new row; nothing is copied or allocated per row.
+
+#include <cstring>
+#include <string>
+
+#include "front/session.h"
+#include "front/status.h"
+#include "front/trace.h"
+
+namespace {
+
+Cursor* lookup(const char* id, const char* operation) {
+    Cursor* cursor = find_cursor(id);
+    if (cursor == nullptr) {
+        status_error(OslError::kUnknownCursor, "%s: cursor '%s' is not declared.", operation, id);
+    }
+    return cursor;
+}
+
+void release_rows(Session& session, Cursor& cursor) {
+    if (cursor.statement != nullptr) {
+        reset_statement(*cursor.statement);
+        for (auto& descriptor : session.descriptors) {
+            if (descriptor->row_source == cursor.statement) {
+                descriptor->row_source = nullptr;
+            }
+        }
+    }
+    cursor.open = false;
+    cursor.statement = nullptr;
+}
+
+}  // namespace
+
+int osl_declare_cursor(const char* cursor_id, const char* statement_id) {
+    status_begin();
+    if (!require_connection("Declare cursor")) {
+        return osl_status();
+    }
+    if (find_cursor(cursor_id) != nullptr) {
+        return status_error(OslError::kCursorExists,
+                            "Cursor '%s' cannot be declared: it already is.", cursor_id);
+    }
+    Statement* statement = find_statement(statement_id);
+    if (statement == nullptr) {
+        return status_error(OslError::kUnknownStatement,
+                            "Cursor '%s' cannot be declared: statement '%s' is not prepared.",
+                            cursor_id, statement_id);
+    }
+    if (statement->column_count == 0) {
+        return status_error(OslError::kNotAQuery,
+                            "Cursor '%s' cannot be declared: statement '%s' returns no rows.",
+                            cursor_id, statement_id);
+    }
+    Session& session = engine_session();
+    session.cursors.push_back(std::make_unique<Cursor>());
+    Cursor& cursor = *session.cursors.back();
+    cursor.id = cursor_id;
+    cursor.statement_id = statement_id;
+    return status_set(OSL_OK);
+}
+
+int osl_open_cursor(const char* cursor_id) {
+    status_begin();
+    if (!require_connection("Open cursor")) {
+        return osl_status();
+    }
+    Cursor* cursor = lookup(cursor_id, "Open cursor");
+    if (cursor == nullptr) {
+        return osl_status();
+    }
+    Statement* statement = find_statement(cursor->statement_id.c_str());
+    if (statement == nullptr) {
+        return status_error(OslError::kUnknownStatement,
+                            "Cursor '%s' cannot be opened: statement '%s' is not prepared.",
+                            cursor_id, cursor->statement_id.c_str());
+    }
+    release_rows(engine_session(), *cursor);
+    trace_event("open", cursor_id, statement->text.c_str());
+    cursor->statement = statement;
+    cursor->open = true;
+    cursor->exhausted = false;
+    cursor->rows = 0;
+    return status_set(OSL_OK);
+}
+
+int osl_fetch(const char* cursor_id, const char* descriptor_id) {
+    status_begin();
+    Cursor* cursor = lookup(cursor_id, "Fetch");
+    if (cursor == nullptr) {
+        return osl_status();
+    }
+    if (!cursor->open) {
+        return status_error(OslError::kCursorNotOpen, "Fetch: cursor '%s' is not open.", cursor_id);
+    }
+    Descriptor* descriptor = find_descriptor(descriptor_id);
+    if (descriptor == nullptr) {
+        return status_error(OslError::kUnknownDescriptor,
+                            "Fetch from cursor '%s': descriptor '%s' is not allocated.", cursor_id,
+                            descriptor_id);
+    }
+    if (cursor->exhausted) {
+        descriptor->row_source = nullptr;
+        return status_set(OSL_NO_ROW);
+    }
+    Statement& statement = *cursor->statement;
+    if (descriptor->count > statement.column_count) {
+        return status_error(OslError::kDescriptorTooSmall,
+                            "Fetch from cursor '%s': descriptor '%s' has %d items, the statement "
+                            "%d columns.",
+                            cursor_id, descriptor_id, descriptor->count, statement.column_count);
+    }
+    StepResult result = step_statement(statement);
+    if (result == StepResult::kRow) {
+        ++cursor->rows;
+        descriptor->row_source = &statement;
+        trace_fetch(cursor_id, cursor->rows);
+        return status_set(OSL_OK);
+    }
+    descriptor->row_source = nullptr;
+    if (result == StepResult::kDone) {
+        cursor->exhausted = true;
+        return status_set(OSL_NO_ROW);
+    }
+    std::string what = "Fetch from cursor '" + cursor->id + "' (statement '" +
+                       cursor->statement_id + "') failed at row " +
+                       std::to_string(cursor->rows + 1);
+    report_step_error(statement, what.c_str());
+    cursor->open = false;
+    cursor->statement = nullptr;
+    return osl_status();
+}
+
+int osl_close_cursor(const char* cursor_id) {
+    status_begin();
+    Cursor* cursor = lookup(cursor_id, "Close cursor");
+    if (cursor == nullptr) {
+        return osl_status();
+    }
+    if (!cursor->open) {
+        return status_error(OslError::kCursorNotOpen, "Close: cursor '%s' is not open.", cursor_id);
+    }
+    std::string rows = "after " + std::to_string(cursor->rows) + " rows";
+    trace_event("close", cursor_id, rows.c_str());
+    release_rows(engine_session(), *cursor);
+    return status_set(OSL_OK);
+}
+
+int osl_free_cursor(const char* cursor_id) {
+    status_begin();
+    Cursor* cursor = lookup(cursor_id, "Free cursor");
+    if (cursor == nullptr) {
+        return osl_status();
+    }
+    Session& session = engine_session();
+    release_rows(session, *cursor);
+    session.last_cursor = nullptr;
+    for (size_t i = 0; i < session.cursors.size(); ++i) {
+        if (session.cursors[i].get() == cursor) {
+            session.cursors.erase(session.cursors.begin() + static_cast<long>(i));
+            break;
+        }
+    }
+    return status_set(OSL_OK);
+}

@@ -1,0 +1,228 @@
+// Statements: preparing texts under the caller's ids, executing them into
+// single values, and executing texts directly with input values. The engine
+// prepares and runs them; a text holds exactly one statement.
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "front/dialect.h"
+#include "front/session.h"
+#include "front/status.h"
+#include "front/trace.h"
+#include "values/values.h"
+
+namespace {
+
+// Removes the objects that refer to statement: its cursors are closed and
+// no descriptor keeps reading its row.
+void detach_statement(Session& session, Statement* statement) {
+    for (auto& cursor : session.cursors) {
+        if (cursor->statement == statement) {
+            cursor->statement = nullptr;
+            cursor->open = false;
+        }
+    }
+    for (auto& descriptor : session.descriptors) {
+        if (descriptor->row_source == statement) {
+            descriptor->row_source = nullptr;
+        }
+    }
+}
+
+// Prepares text (in the caller's dialect) with the engine. Leaves a
+// condition naming what_for.
+bool prepare_text(const char* text, const char* what_for, EnginePrepared* prepared) {
+    Session& session = engine_session();
+    std::string sql = statement_for_engine(text);
+    return session.engine->prepare(session.database, sql.c_str(), what_for, prepared);
+}
+
+// Makes prepared the engine statement of statement, releasing its earlier
+// one.
+void install_prepared(Statement& statement, EnginePrepared& prepared) {
+    release_statement(statement);
+    statement.engine = prepared.statement;
+    statement.column_count = prepared.column_count;
+    statement.parameter_count = prepared.parameter_count;
+    statement.column_names = std::move(prepared.column_names);
+    statement.described = false;
+    statement.columns.clear();
+    shape_fetch_columns(statement.shapes, prepared.shape_columns, prepared.column_count);
+}
+
+int fail_step(Statement& statement, const char* label) {
+    std::string what = std::string("Statement '") + label + "' failed";
+    return report_step_error(statement, what.c_str());
+}
+
+// Runs statement, which must yield at most one row, into outputs. A null
+// value goes only into a var buffer (as length 0); for other outputs there
+// is no indicator to carry it, so it is refused.
+int run_single_row(Statement& statement, const char* label, OslHostValue* outputs,
+                   int output_count) {
+    int columns = statement.column_count;
+    if (columns != output_count) {
+        return status_error(OslError::kValueCountMismatch,
+                            "Statement '%s' returns %d values, but %d output values were given.",
+                            label, columns, output_count);
+    }
+    reset_statement(statement);
+    StepResult result = step_statement(statement);
+    if (result == StepResult::kDone) {
+        reset_statement(statement);
+        return status_set(columns == 0 ? OSL_OK : OSL_NO_ROW);
+    }
+    if (result == StepResult::kError) {
+        return fail_step(statement, label);
+    }
+    for (int i = 0; i < output_count; ++i) {
+        ColumnDescription d = description_for_host(
+            outputs[i].host_type, statement.column_names[static_cast<size_t>(i)].c_str());
+        ValueSource source{&statement.row[i], &d, label, false};
+        bool is_null = false;
+        if (read_value(source, outputs[i], &is_null) < 0) {
+            reset_statement(statement);
+            return osl_status();
+        }
+        if (is_null && d.type != OSL_SQL_VAR_BINARY) {
+            reset_statement(statement);
+            return status_error(OslError::kNullValue,
+                                "Column '%s' of statement '%s' is null, and its output value "
+                                "cannot show a null.",
+                                d.name.c_str(), label);
+        }
+    }
+    result = step_statement(statement);
+    if (result == StepResult::kError) {
+        return fail_step(statement, label);
+    }
+    reset_statement(statement);
+    if (result == StepResult::kRow) {
+        return status_error(OslError::kMoreThanOneRow,
+                            "Statement '%s' returns more than one row where one was expected.",
+                            label);
+    }
+    return status_set(OSL_OK);
+}
+
+}  // namespace
+
+int osl_prepare(const char* statement_id, const char* text) {
+    status_begin();
+    if (!require_connection("Prepare")) {
+        return osl_status();
+    }
+    std::string what = std::string("Statement '") + statement_id + "'";
+    trace_event("prepare", statement_id, text);
+    EnginePrepared prepared;
+    if (!prepare_text(text, what.c_str(), &prepared)) {
+        return osl_status();
+    }
+    Session& session = engine_session();
+    Statement* statement = find_statement(statement_id);
+    if (statement != nullptr) {
+        detach_statement(session, statement);
+    } else {
+        session.statements.push_back(std::make_unique<Statement>());
+        statement = session.statements.back().get();
+        statement->id = statement_id;
+    }
+    install_prepared(*statement, prepared);
+    statement->text = text;
+    return status_set(OSL_OK);
+}
+
+int osl_execute_into(const char* statement_id, OslHostValue* outputs, int output_count) {
+    status_begin();
+    if (!require_connection("Execute")) {
+        return osl_status();
+    }
+    Statement* statement = find_statement(statement_id);
+    if (statement == nullptr) {
+        return status_error(OslError::kUnknownStatement,
+                            "Statement '%s' cannot be executed: it is not prepared.", statement_id);
+    }
+    trace_event("execute", statement_id, "");
+    detach_statement(engine_session(), statement);
+    return run_single_row(*statement, statement_id, outputs, output_count);
+}
+
+int osl_execute_immediate(const char* text, const OslHostValue* inputs, int input_count,
+                          OslHostValue* outputs, int output_count) {
+    status_begin();
+    if (!require_connection("Execute")) {
+        return osl_status();
+    }
+    trace_event("execute immediate", "", text);
+    std::string label = shown_text(text);
+    std::string what = "Statement '" + label + "'";
+    EnginePrepared prepared;
+    if (!prepare_text(text, what.c_str(), &prepared)) {
+        return osl_status();
+    }
+    // An unnamed statement of its own, released when this call ends.
+    Statement statement;
+    install_prepared(statement, prepared);
+    int status = 0;
+    if (statement.parameter_count != input_count) {
+        status = status_error(OslError::kValueCountMismatch,
+                              "Statement '%s' has %d input markers, but %d input values were "
+                              "given.",
+                              label.c_str(), statement.parameter_count, input_count);
+    }
+    const EngineOps& engine = *engine_session().engine;
+    for (int i = 0; status == 0 && i < input_count; ++i) {
+        HostCell input;
+        if (!cell_from_host(inputs[i], &input) ||
+            !engine.bind(statement.engine, i + 1, input.cell)) {
+            status = status_error(OslError::kHostTypeMismatch,
+                                  "Statement '%s': input value %d of host type %d cannot be bound.",
+                                  label.c_str(), i + 1, inputs[i].host_type);
+        }
+    }
+    if (status == 0) {
+        status = run_single_row(statement, label.c_str(), outputs, output_count);
+    }
+    release_statement(statement);
+    return status;
+}
+
+int osl_get_parameter_count(const char* statement_id, int* count) {
+    status_begin();
+    if (!require_connection("Count parameters")) {
+        return osl_status();
+    }
+    Statement* statement = find_statement(statement_id);
+    if (statement == nullptr) {
+        return status_error(OslError::kUnknownStatement,
+                            "Statement '%s' has no parameters to count: it is not prepared.",
+                            statement_id);
+    }
+    *count = statement->parameter_count;
+    return status_set(OSL_OK);
+}
+
+int osl_free_statement(const char* statement_id) {
+    status_begin();
+    if (!require_connection("Free")) {
+        return osl_status();
+    }
+    Session& session = engine_session();
+    Statement* statement = find_statement(statement_id);
+    if (statement == nullptr) {
+        return status_error(OslError::kUnknownStatement,
+                            "Statement '%s' cannot be freed: it is not prepared.", statement_id);
+    }
+    trace_event("free", statement_id, "");
+    detach_statement(session, statement);
+    release_statement(*statement);
+    session.last_statement = nullptr;
+    for (size_t i = 0; i < session.statements.size(); ++i) {
+        if (session.statements[i].get() == statement) {
+            session.statements.erase(session.statements.begin() + static_cast<long>(i));
+            break;
+        }
+    }
+    return status_set(OSL_OK);
+}

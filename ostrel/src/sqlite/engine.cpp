@@ -1,0 +1,201 @@
+// The embedded engine's table of functions: opening a SQLite file read-only
+// (and finding out whether it is a database at all), preparing exactly one
+// statement per text, binding, and stepping rows out as cells.
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "front/dialect.h"
+#include "front/status.h"
+#include "front/trace.h"
+#include "sqlite/functions.h"
+#include "sqlite/sqlite_engine.h"
+#include "sqlite/sqlite_internal.h"
+
+namespace {
+
+// SQLite reads names beginning "file:" as URIs; a database file of such a
+// name is opened through an explicit relative path instead.
+std::string plain_file_name(const std::string& path) {
+    return path.compare(0, 5, "file:") == 0 ? "./" + path : path;
+}
+
+void close_database(EngineDatabase* engine_database) {
+    SqliteDatabase* database = &as_sqlite(engine_database);
+    sqlite3_close_v2(database->db);
+    delete database;
+}
+
+// Fails the open: every connection is closed, nothing of it stays.
+EngineDatabase* fail_open(std::unique_ptr<SqliteDatabase> database) {
+    sqlite3_close_v2(database->db);
+    return nullptr;
+}
+
+EngineDatabase* open_database(const EngineTarget& target) {
+    auto database = std::make_unique<SqliteDatabase>();
+    database->path = target.database;
+    const char* path = target.database;
+    // One thread uses a connection, so SQLite's per-call locking is left out.
+    int rc = sqlite3_open_v2(plain_file_name(database->path).c_str(), &database->db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        status_error(OslError::kDatabaseOpenFailed, "Database file '%s' cannot be opened: %s.",
+                     path,
+                     database->db != nullptr ? sqlite3_errmsg(database->db) : sqlite3_errstr(rc));
+        return fail_open(std::move(database));
+    }
+    sqlite3* db = database->db;
+    sqlite3_extended_result_codes(db, 1);
+    // SQLite reads the file only on first use: a file that is not a database
+    // is found out here, before anything else is made on it.
+    rc = sqlite3_exec(db, "SELECT count(*) FROM main.sqlite_schema", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        status_error(OslError::kDatabaseOpenFailed, "Database file '%s' cannot be opened: %s.",
+                     path, sqlite3_errmsg(db));
+        return fail_open(std::move(database));
+    }
+    if (!make_catalog(*database)) {
+        return fail_open(std::move(database));
+    }
+    rc = gx_register_trace(db);
+    if (rc == SQLITE_OK) {
+        rc = gx_register_asshape(db, database->kind == DatabaseKind::kSpatiaLite, trace_gx_call,
+                                 trace_gx_context());
+    }
+    if (rc != SQLITE_OK) {
+        report_sqlite_error(rc, sqlite3_errmsg(db), "The spatial extension cannot be registered");
+        return fail_open(std::move(database));
+    }
+    return as_engine(database.release());
+}
+
+bool prepare(EngineDatabase* engine_database, const char* text, const char* what,
+             EnginePrepared* prepared) {
+    SqliteDatabase& database = as_sqlite(engine_database);
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v3(database.db, text, -1, SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+    if (rc != SQLITE_OK) {
+        std::string failed = std::string(what) + " cannot be prepared";
+        report_sqlite_error(rc, sqlite3_errmsg(database.db), failed.c_str());
+        return false;
+    }
+    if (stmt == nullptr) {
+        status_error(OslError::kEmptyStatement, "%s is empty.", what);
+        return false;
+    }
+    // After the statement (and its semicolon) only blanks, semicolons and
+    // comments may follow: anything SQLite would prepare is a second
+    // statement, and so is anything it cannot read.
+    sqlite3_stmt* second = nullptr;
+    rc = sqlite3_prepare_v2(database.db, tail, -1, &second, nullptr);
+    if (rc != SQLITE_OK || second != nullptr) {
+        sqlite3_finalize(second);
+        sqlite3_finalize(stmt);
+        status_error(OslError::kSecondStatement,
+                     "%s holds a second statement after the first: '%s'. Give one statement.", what,
+                     shown_text(tail).c_str());
+        return false;
+    }
+    SqliteStatement* statement = new SqliteStatement;
+    statement->stmt = stmt;
+    statement->database = &database;
+    int columns = sqlite3_column_count(stmt);
+    statement->cells.assign(static_cast<size_t>(columns), Cell{});
+    prepared->statement = as_engine(statement);
+    prepared->column_count = columns;
+    prepared->parameter_count = sqlite3_bind_parameter_count(stmt);
+    prepared->column_names.clear();
+    for (int i = 0; i < columns; ++i) {
+        const char* name = sqlite3_column_name(stmt, i);
+        prepared->column_names.emplace_back(name != nullptr ? name : "");
+    }
+    return true;
+}
+
+void finalize(EngineStatement* engine_statement) {
+    SqliteStatement* statement = &as_sqlite(engine_statement);
+    sqlite3_finalize(statement->stmt);
+    delete statement;
+}
+
+bool bind(EngineStatement* engine_statement, int index, const Cell& value) {
+    sqlite3_stmt* stmt = as_sqlite(engine_statement).stmt;
+    int rc = SQLITE_OK;
+    switch (value.kind) {
+        case CellKind::kNull:
+            rc = sqlite3_bind_null(stmt, index);
+            break;
+        case CellKind::kInteger:
+            rc = sqlite3_bind_int64(stmt, index, value.integer);
+            break;
+        case CellKind::kReal:
+            rc = sqlite3_bind_double(stmt, index, value.real);
+            break;
+        case CellKind::kText:
+            rc = sqlite3_bind_text(stmt, index, value.text, static_cast<int>(value.length),
+                                   SQLITE_TRANSIENT);
+            break;
+        case CellKind::kBlob:
+            rc = sqlite3_bind_blob(stmt, index, value.blob, static_cast<int>(value.length),
+                                   SQLITE_TRANSIENT);
+            break;
+    }
+    return rc == SQLITE_OK;
+}
+
+StepResult step(EngineStatement* engine_statement, const Cell** row) {
+    SqliteStatement& statement = as_sqlite(engine_statement);
+    sqlite3_stmt* stmt = statement.stmt;
+    int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+        Cell* cells = statement.cells.data();
+        int count = static_cast<int>(statement.cells.size());
+        bool readable = true;
+        for (int i = 0; i < count; ++i) {
+            readable &= cell_of_value(sqlite3_column_value(stmt, i), &cells[i]);
+        }
+        if (readable) {
+            *row = cells;
+            return StepResult::kRow;
+        }
+        rc = SQLITE_NOMEM;
+    }
+    if (rc == SQLITE_DONE) {
+        return StepResult::kDone;
+    }
+    statement.failed_code = rc;
+    statement.failed_message =
+        rc == SQLITE_NOMEM ? sqlite3_errstr(rc) : sqlite3_errmsg(statement.database->db);
+    return StepResult::kError;
+}
+
+void reset(EngineStatement* engine_statement) {
+    sqlite3_reset(as_sqlite(engine_statement).stmt);
+}
+
+int report_error(EngineStatement* engine_statement, const char* what) {
+    SqliteStatement& statement = as_sqlite(engine_statement);
+    return report_sqlite_error(statement.failed_code, statement.failed_message.c_str(), what);
+}
+
+// In the order of EngineOps.
+const EngineOps kSqliteEngine = {
+    open_database,     // open
+    close_database,    // close
+    prepare,           // prepare
+    finalize,          // finalize
+    describe_columns,  // describe
+    bind,              // bind
+    step,              // step
+    reset,             // reset
+    report_error,      // report_error
+};
+
+}  // namespace
+
+const EngineOps& sqlite_engine() {
+    return kSqliteEngine;
+}

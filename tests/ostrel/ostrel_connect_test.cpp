@@ -1,0 +1,119 @@
+// Connecting: target resolution, refusals a user can act on, and what every
+// engine gives once connected: a read-only database, one connection at a
+// time, and the catalog views the caller's SQL names.
+
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "ostrel_test_support.h"
+
+namespace {
+
+void touch(const std::string& path, const char* content = "") {
+    std::ofstream out(path);
+    out << content;
+}
+
+std::string resolved(const std::string& target) {
+    char path[4096];
+    int status = osl_resolve_database_file(target.c_str(), path, sizeof path);
+    return status == 0 ? std::string(path) : "status " + std::to_string(status);
+}
+
+using OslConnect = OstrelTest;
+
+TEST_F(OslConnect, ResolvesNamesInOrderAndIgnoringCase) {
+    std::string dir = scratch.path;
+    touch(scratch.file("roads.sqlite"));
+    touch(scratch.file("roads.db"));
+    EXPECT_EQ(resolved("roads@" + dir), dir + "/roads.sqlite");
+    touch(scratch.file("roads.gpkg"));
+    EXPECT_EQ(resolved("roads@" + dir), dir + "/roads.gpkg");
+    touch(scratch.file("roads"));
+    EXPECT_EQ(resolved("roads@" + dir), dir + "/roads");
+
+    // -D arrives lower-cased; the file keeps its capitals.
+    touch(scratch.file("NaturalEarth.gpkg"));
+    EXPECT_EQ(resolved("naturalearth@" + dir), dir + "/NaturalEarth.gpkg");
+    // Two files that match ignoring case: refused, both named.
+    touch(scratch.file("NATURALEARTH.db"));
+    EXPECT_LT(osl_resolve_database_file(("naturalearth@" + dir).c_str(), nullptr, 0), 0);
+    EXPECT_NE(first_message().find("NaturalEarth.gpkg"), std::string::npos) << first_message();
+    EXPECT_NE(first_message().find("NATURALEARTH.db"), std::string::npos) << first_message();
+
+    // Without a server the name is relative to the working directory.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    EXPECT_EQ(resolved("roads"), "roads");
+    EXPECT_EQ(resolved("naturalearth.gpkg"), "NaturalEarth.gpkg");
+    ASSERT_EQ(chdir(cwd), 0);
+
+    // A server address is not a file.
+    char path[64] = "x";
+    EXPECT_EQ(osl_resolve_database_file("db@postgresql://localhost/x", path, sizeof path), 1);
+    EXPECT_STREQ(path, "");
+}
+
+TEST_F(OslConnect, MissingDatabaseNamesEveryPathTried) {
+    std::string target = "nosuch@" + scratch.path;
+    EXPECT_LT(osl_connect(target.c_str(), nullptr), 0);
+    std::vector<Condition> all = conditions();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].code, osl_status());
+    EXPECT_EQ(all[0].sqlstate, "08001");
+    EXPECT_EQ(all[0].message, "Database 'nosuch' not found in directory '" + scratch.path + "/'.");
+    std::string d = scratch.path + "/";
+    EXPECT_EQ(all[1].message, "Tried '" + d + "nosuch', '" + d + "nosuch.gpkg', '" + d +
+                                  "nosuch.sqlite', '" + d +
+                                  "nosuch.db', and these names in any letter case.");
+    // A failed connect leaves no connection behind.
+    EXPECT_LT(osl_prepare("s", "SELECT 1"), 0);
+    EXPECT_NE(first_message().find("no database connection"), std::string::npos);
+}
+
+TEST_F(OslConnect, ServersThatAreNotThere) {
+    EXPECT_LT(osl_connect("roads@dbhost.example", nullptr), 0);
+    EXPECT_EQ(first_message(),
+              "Cannot connect to server 'dbhost.example' for database 'roads': it is neither an "
+              "existing directory nor a postgresql:// address.");
+    EXPECT_LT(osl_connect("roads@postgresql://localhost:5432/", nullptr), 0);
+    EXPECT_NE(first_message().find("server engine is not available"), std::string::npos);
+    EXPECT_NE(first_message().find("postgresql://localhost:5432/"), std::string::npos);
+}
+
+using OslEngineConnect = EngineTest;
+
+TEST_P(OslEngineConnect, ReadOnlyOnceAndDisconnected) {
+    connect_to(kRoadsAndPointsJson);
+    EXPECT_LT(osl_connect("t", nullptr), 0);
+    EXPECT_NE(first_message().find("already connected"), std::string::npos) << first_message();
+
+    EXPECT_LT(osl_execute_immediate("DELETE FROM points", nullptr, 0, nullptr, 0), 0);
+    EXPECT_EQ(conditions()[0].sqlstate, "25006") << first_message();
+    EXPECT_EQ(osl_disconnect_current(), 0);
+    EXPECT_LT(osl_disconnect_current(), 0);
+    EXPECT_LT(osl_prepare("s", "SELECT 1"), 0);
+    EXPECT_NE(first_message().find("no database connection"), std::string::npos);
+}
+
+// Catalog names in lower case whatever case the tables were made in; an
+// undefined reference system reads "UNKNOWN".
+TEST_P(OslEngineConnect, CatalogViews) {
+    connect_to(kRoadsAndPointsJson);
+    EXPECT_EQ(column_values("SELECT colname FROM syscolumns sc, systables st "
+                            "WHERE sc.tabid = st.tabid AND st.tabname = 'roads' ORDER BY colno"),
+              (std::vector<std::string>{"name", "lanes", "geom"}));
+    EXPECT_EQ(column_values("SELECT f_table_name || '.' || f_geometry_column || '.' || srid "
+                            "FROM geometry_columns ORDER BY 1"),
+              (std::vector<std::string>{"points.geom.0", "roads.geom.4326"}));
+    EXPECT_EQ(column_values("SELECT sr.srtext FROM geometry_columns gc, spatial_references sr "
+                            "WHERE gc.srid = sr.srid ORDER BY gc.f_table_name"),
+              (std::vector<std::string>{"UNKNOWN", "GEOGCS[\"WGS 84\"]"}));
+}
+
+OSTREL_ENGINE_SUITE(OslEngineConnect);
+
+}  // namespace
