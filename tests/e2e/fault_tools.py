@@ -5,16 +5,41 @@ import hashlib
 import os
 import pty
 import select
+import shutil
 import signal
 import sqlite3
 import subprocess
+import tempfile
 import time
+import unittest
 
 import harness
 from harness import WGS84
 from testdb import Column, Table, encode_gpkg
 
 SET_EXTENSIONS = ("shp", "shx", "dbf", "prj", "cpg")
+
+
+class FaultCase(unittest.TestCase):
+    """A test case whose databases are made once for the class, in
+    cls.scratch, by make_databases; each test has a fresh directory of its
+    own there (self.dir)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="spoolmap-faults-")
+        cls.make_databases()
+
+    @classmethod
+    def make_databases(cls):
+        pass
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch)
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(dir=self.scratch)
 
 
 def points_table(rows, srtext=WGS84):

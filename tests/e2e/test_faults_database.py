@@ -4,18 +4,15 @@ A run reads one snapshot while a writer adds rows, and unloads a WAL
 GeoPackage from a read-only mount."""
 
 import os
-import shutil
 import signal
 import sqlite3
 import subprocess
 import sys
-import tempfile
 import time
-import unittest
 
 import harness
-from fault_tools import (INTERRUPTED, WatchedRun, make_points_database, mount, part_files,
-                         set_bytes, unmount)
+from fault_tools import (INTERRUPTED, FaultCase, WatchedRun, make_points_database, mount,
+                         part_files, set_bytes, unmount)
 import dbfread
 
 ROWS = 20000
@@ -73,18 +70,13 @@ def stop_helper(helper):
     helper.stdout.close()
 
 
-class DatabaseFaults(unittest.TestCase):
+class DatabaseFaults(FaultCase):
     @classmethod
-    def setUpClass(cls):
-        cls.scratch = tempfile.mkdtemp(prefix="spoolmap-database-")
+    def make_databases(cls):
         make_points_database(cls.scratch, "small", 10)
 
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch)
-
     def setUp(self):
-        self.dir = tempfile.mkdtemp(dir=self.scratch)
+        super().setUp()
         self.base = os.path.join(self.dir, "out")
         result = harness.run(harness.init_args(self.base, database="small"), cwd=self.scratch)
         self.assertEqual(result.status, 0, result)

@@ -4,23 +4,19 @@ database that is not there, a row refused halfway. The next run removes the
 part files a killed run left."""
 
 import os
-import shutil
 import sqlite3
 import subprocess
-import tempfile
-import unittest
 
 import harness
-from fault_tools import make_points_database, mount, part_files, set_bytes, unmount
+from fault_tools import FaultCase, make_points_database, mount, part_files, set_bytes, unmount
 
 MEDIUM = 20000  # rows: a .shp of 660 KB, past the small device and limit below
 WRITE_FAILED = r"^\nWrite failed for file %s\.(shp|shx|dbf)\.\n$"
 
 
-class FileFaults(unittest.TestCase):
+class FileFaults(FaultCase):
     @classmethod
-    def setUpClass(cls):
-        cls.scratch = tempfile.mkdtemp(prefix="spoolmap-files-")
+    def make_databases(cls):
         make_points_database(cls.scratch, "small", 10)
         make_points_database(cls.scratch, "medium", MEDIUM)
         bad = make_points_database(cls.scratch, "bad", MEDIUM)
@@ -29,13 +25,6 @@ class FileFaults(unittest.TestCase):
         con.commit()
         con.close()
         cls.unknown = make_points_database(cls.scratch, "unknown", MEDIUM, srtext=None)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch)
-
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(dir=self.scratch)
 
     def run_in(self, directory, operation, database, base="out", prefix=()):
         make = harness.init_args if operation == "init" else harness.append_args

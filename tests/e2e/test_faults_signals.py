@@ -4,14 +4,11 @@ restored); after SIGKILL the old set is untouched and the next run clears up
 what the killed one left."""
 
 import os
-import shutil
 import signal
-import tempfile
-import unittest
 
 import harness
-from fault_tools import (INTERRUPTED, SIGNALS, WatchedRun, make_points_database, part_files,
-                         set_bytes)
+from fault_tools import (INTERRUPTED, SIGNALS, FaultCase, WatchedRun, make_points_database,
+                         part_files, set_bytes)
 
 ROWS = 200000
 # Each row costs the database a few microseconds more, so that a signal sent
@@ -19,19 +16,14 @@ ROWS = 200000
 SLOW = ["-w", "length(hex(zeroblob(2000 + id % 2))) > 0"]
 
 
-class Signals(unittest.TestCase):
+class Signals(FaultCase):
     @classmethod
-    def setUpClass(cls):
-        cls.scratch = tempfile.mkdtemp(prefix="spoolmap-signals-")
+    def make_databases(cls):
         make_points_database(cls.scratch, "big", ROWS)
         make_points_database(cls.scratch, "small", 10)
 
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch)
-
     def setUp(self):
-        self.dir = tempfile.mkdtemp(dir=self.scratch)
+        super().setUp()
         self.base = os.path.join(self.dir, "out")
 
     def run_small(self, operation):
