@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "report/messages.h"
 #include "report/process_end.h"
 
 namespace {
@@ -43,9 +44,14 @@ sigset_t interruption_set() {
 void end_interrupted_run(int signal_number) {
     for (const Interruption& interruption : kInterruptions) {
         if (interruption.signal_number == signal_number) {
-            // Nothing to do about a failed write to the error stream here.
-            ssize_t written =
-                write(STDERR_FILENO, interruption.line, std::strlen(interruption.line));
+            // Nothing to do about a failed write to the console here. A
+            // progress line on the terminal is ended first (its text was
+            // flushed when it was written, so the stream holds nothing).
+            ssize_t written = 0;
+            if (progress_line_open()) {
+                written += write(STDOUT_FILENO, "\n", 1);
+            }
+            written += write(STDERR_FILENO, interruption.line, std::strlen(interruption.line));
             (void)written;
         }
     }

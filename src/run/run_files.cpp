@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "db/client.h"
+#include "dbf/code_page_file.h"
 #include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
 #include "report/messages.h"
@@ -104,6 +105,7 @@ void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet&
     read_main_header(files.shp.stream, files.shp.name, run.shp_header);
     read_main_header(files.shx.stream, files.shx.name, run.shx_header);
     read_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
+    check_code_page_file(files.cpg.name);
     int64_t index_bytes = 2 * static_cast<int64_t>(run.shx_header.file_length) - kMainHeaderBytes;
     if (index_bytes % kIndexEntryBytes != 0 ||
         index_bytes / kIndexEntryBytes != run.dbf_header.record_count) {

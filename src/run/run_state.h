@@ -34,6 +34,7 @@ struct FileSet {
     SetFile shx;
     SetFile dbf;
     SetFile prj;
+    SetFile cpg;
     char directory[kFileNameBytes] = {};  // where the set lies, synced after the commit
     char log_name[kFileNameBytes] = {};
     FILE* log = nullptr;
@@ -48,10 +49,8 @@ struct SetMember {
     bool appended;  // append opens it for update; the others an append only reads, if at all
 };
 constexpr SetMember kSetMembers[] = {
-    {&FileSet::shp, ".shp", true},
-    {&FileSet::shx, ".shx", true},
-    {&FileSet::dbf, ".dbf", true},
-    {&FileSet::prj, ".prj", false},
+    {&FileSet::shp, ".shp", true},  {&FileSet::shx, ".shx", true},  {&FileSet::dbf, ".dbf", true},
+    {&FileSet::prj, ".prj", false}, {&FileSet::cpg, ".cpg", false},
 };
 constexpr int kSetMemberCount = sizeof kSetMembers / sizeof kSetMembers[0];
 

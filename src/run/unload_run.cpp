@@ -17,6 +17,7 @@
 #include "db/server_trace.h"
 #include "db/sql_error.h"
 #include "db/unload_query.h"
+#include "dbf/code_page_file.h"
 #include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
 #include "dbf/dbf_record.h"
@@ -190,7 +191,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             ++run.rows_since_progress;
             write_row(run, files, shape, dbf_position);
             if (run.rows_since_progress == kProgressInterval) {
-                note_and_log("Unloaded row %i.", run.shapes.record_number);
+                progress_note_and_log("Unloaded row %i.", run.shapes.record_number);
                 run.rows_since_progress = 0;
             }
         }
@@ -321,6 +322,7 @@ void run_unload(int argc, char** argv) {
         if (!write_projection_file(files.prj.stream, files.prj.name, reference)) {
             drop_set_file(files.prj);
         }
+        write_code_page_file(files.cpg.stream, files.cpg.name);
     } else {
         read_existing_file_set(settings, run, files);
         if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
