@@ -68,8 +68,8 @@ class Signals(FaultCase):
         status, _ = self.interrupted("init", signal.SIGKILL)
         self.assertEqual(status, -signal.SIGKILL)
         self.assertEqual(set_bytes(self.dir), before)
-        self.assertEqual(part_files(self.dir), ["out.dbf.part", "out.prj.part", "out.shp.part",
-                                                "out.shx.part"])
+        self.assertEqual(part_files(self.dir), ["out.cpg.part", "out.dbf.part", "out.prj.part",
+                                                "out.shp.part", "out.shx.part"])
         # The next run on the base, an append here, starts by removing them.
         self.run_small("append")
         self.assertEqual(part_files(self.dir), [])
