@@ -97,6 +97,7 @@ struct EngineTarget {
     // The database file (embedded engine), or the database name (server).
     const char* database;
     const char* server;          // the server's address; empty for a file
+    const char* server_shown;    // the address as messages show it: no password
     const OslConnectAuth* auth;  // null when none was given
 };
 
