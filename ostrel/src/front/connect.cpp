@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "front/session.h"
 #include "front/status.h"
@@ -24,9 +25,17 @@ static constexpr const char* kPasswordMask = "********";
 
 // A postgresql:// address with its passwords masked: the one of the user
 // part ("alice:secret@", up to the first '@' before a '/', where libpq
-// looks for it) and every "password=" of the options after '?'.
-static std::string server_shown(const std::string& server) {
+// looks for it) and every "password=" of the options after '?'. The
+// passwords as written go to *passwords when it is not null.
+static std::string server_shown(const std::string& server,
+                                std::vector<std::string>* passwords = nullptr) {
     std::string shown = server;
+    auto mask = [&](size_t from, size_t length) {
+        if (passwords != nullptr && length > 0) {
+            passwords->push_back(shown.substr(from, length));
+        }
+        shown.replace(from, length, kPasswordMask);
+    };
     size_t scheme_end = shown.find("://");
     if (scheme_end == std::string::npos) {
         return shown;
@@ -36,7 +45,7 @@ static std::string server_shown(const std::string& server) {
     if (at != std::string::npos && shown[at] == '@') {
         size_t colon = shown.find(':', host);
         if (colon < at) {
-            shown.replace(colon + 1, at - colon - 1, kPasswordMask);
+            mask(colon + 1, at - colon - 1);
         }
     }
     size_t options = shown.find('?', host);
@@ -46,7 +55,7 @@ static std::string server_shown(const std::string& server) {
             size_t value = key + 1 + kPasswordKey.size();
             size_t end = shown.find('&', value);
             end = end == std::string::npos ? shown.size() : end;
-            shown.replace(value, end - value, kPasswordMask);
+            mask(value, end - value);
         }
     }
     return shown;
@@ -254,9 +263,14 @@ int osl_connect(const char* target, const OslConnectAuth* auth) {
     }
     bool is_file = resolved.kind == TargetKind::kFile;
     const EngineOps* engine = is_file ? &sqlite_engine() : &postgres_engine();
-    std::string shown = server_shown(resolved.server);
-    EngineTarget where{target, is_file ? resolved.path.c_str() : resolved.name.c_str(),
-                       resolved.server.c_str(), shown.c_str(), auth};
+    std::vector<std::string> passwords;
+    std::string shown = server_shown(resolved.server, &passwords);
+    EngineTarget where{target,
+                       is_file ? resolved.path.c_str() : resolved.name.c_str(),
+                       resolved.server.c_str(),
+                       shown.c_str(),
+                       &passwords,
+                       auth};
     EngineDatabase* database = engine->open(where);
     if (database == nullptr) {
         return osl_status();

@@ -28,6 +28,8 @@ constexpr int kShortestConnectTimeoutSeconds = 2;
 constexpr size_t kSqlStateChars = 5;
 // The state of a connection that never reached a server able to answer.
 constexpr const char* kUnableToConnect = "08001";
+// How a password stands in a message.
+constexpr const char* kPasswordMask = "********";
 
 using Clock = std::chrono::steady_clock;
 
@@ -178,6 +180,14 @@ EngineDatabase* open_server_database(const EngineTarget& target) {
         std::string words = "no answer within the connect_timeout";
         if (!timed_out) {
             split_connection_message(PQerrorMessage(database->conn), &sqlstate, &words);
+        }
+        // libpq repeats a part of the address it cannot read, which may be
+        // a password.
+        for (const std::string& password : *target.passwords) {
+            for (size_t at = words.find(password); at != std::string::npos;
+                 at = words.find(password, at + std::strlen(kPasswordMask))) {
+                words.replace(at, password.size(), kPasswordMask);
+            }
         }
         status_server_error(OslError::kServerConnectFailed, sqlstate.c_str(),
                             "Cannot connect to database '%s' on server '%s': %s.",
