@@ -1,8 +1,9 @@
 // The .dbf header (see dbf_header.h): a dBASE III file header of 32 bytes, a
 // 32-byte descriptor per field and the terminator 0x0D. The writer builds each
-// piece in a buffer and writes it in one call; the reader takes the whole
-// descriptor area in one read and checks every length an append relies on
-// before the run writes anything.
+// piece in a buffer and writes it in one call. The reader is a decoder over
+// the header's bytes, which checks every length an append relies on before it
+// allocates anything (so it can be fed any bytes), behind a thin reader that
+// turns a fault into its message before the run writes anything.
 
 #include "dbf/dbf_header.h"
 
@@ -120,16 +121,7 @@ void write_dbf_header(FILE* stream, const char* file_name, const DbfHeader& head
     write_bytes(stream, file_name, &terminator, 1);
 }
 
-// The file's size in bytes, or -1 when the system cannot tell.
-static long long stream_size(FILE* stream) {
-    struct stat status;
-    if (fstat(fileno(stream), &status) != 0) {
-        return -1;
-    }
-    return static_cast<long long>(status.st_size);
-}
-
-// Fills one field from its 32-byte descriptor. The name is taken up to the
+// Fills field i from its 32-byte descriptor. The name is taken up to the
 // first zero byte but never beyond the 11-byte name area, which other writers
 // do not always end with a zero.
 static void take_descriptor(const uint8_t* descriptor, int32_t i, FieldTable& fields) {
@@ -147,81 +139,133 @@ static void take_descriptor(const uint8_t* descriptor, int32_t i, FieldTable& fi
     fields.field_count = i + 1;
 }
 
-void read_dbf_header(FILE* stream, const char* file_name, DbfHeader& header, FieldTable& fields) {
-    long long file_bytes = stream_size(stream);
-    uint8_t head[kDbfFileHeaderBytes];
-    if (std::fread(head, 1, sizeof head, stream) != sizeof head) {
-        fatal_error("The .dbf file %s is shorter than its %d-byte header; append refused.",
-                    file_name, kDbfFileHeaderBytes);
+// The checks of the file header's own values, in the order their messages
+// have always come.
+static DbfHeaderFault file_header_fault(const DbfHeaderCheck& check, int64_t file_bytes) {
+    if (check.record_count > static_cast<uint32_t>(INT32_MAX)) {
+        return DbfHeaderFault::kRecordCountTooLarge;
     }
-    // Read unsigned, as other writers may fill them, so that a value past
-    // the signed range is named as it stands in the file.
-    uint32_t record_count = static_cast<uint32_t>(load_le_int32(head, kRecordCountOffset));
-    int32_t header_length = static_cast<uint16_t>(load_le_int16(head, kHeaderLengthOffset));
-    int32_t record_length = static_cast<uint16_t>(load_le_int16(head, kRecordLengthOffset));
-    if (record_count > static_cast<uint32_t>(INT32_MAX)) {
-        fatal_error("The .dbf file %s has a damaged header: its record count %u is beyond %d.",
-                    file_name, record_count, INT32_MAX);
+    if (check.header_length > kDbfMaxLength || check.record_length > kDbfMaxLength) {
+        return DbfHeaderFault::kLengthTooLarge;
     }
-    if (header_length > kDbfMaxLength || record_length > kDbfMaxLength) {
-        fatal_error(
-            "The .dbf file %s has a damaged header: header length %d or record length %d is "
-            "beyond %d.",
-            file_name, header_length, record_length, kDbfMaxLength);
+    if (check.header_length < dbf_header_length(0)) {
+        return DbfHeaderFault::kHeaderLengthTooSmall;
     }
-    if (header_length < dbf_header_length(0)) {
-        fatal_error("The .dbf file %s has a damaged header: header length %d is below %d.",
-                    file_name, header_length, dbf_header_length(0));
+    if (file_bytes < check.data_end) {
+        return DbfHeaderFault::kShorterThanRecords;
     }
-    long long data_end = static_cast<long long>(header_length) +
-                         static_cast<long long>(record_length) * record_count;
-    if (file_bytes >= 0 && file_bytes < data_end) {
-        fatal_error(
-            "The .dbf file %s is shorter (%lld bytes) than its header and %u records of %d bytes "
-            "say (%lld bytes); append refused.",
-            file_name, file_bytes, record_count, record_length, data_end);
+    return DbfHeaderFault::kNone;
+}
+
+DbfHeaderCheck decode_dbf_header(const uint8_t* bytes, size_t count, int64_t file_bytes,
+                                 DbfHeader& header, FieldTable& fields) {
+    DbfHeaderCheck check;
+    if (count < static_cast<size_t>(kDbfFileHeaderBytes)) {
+        check.fault = DbfHeaderFault::kShorterThanFileHeader;
+        return check;
+    }
+    check.record_count = static_cast<uint32_t>(load_le_int32(bytes, kRecordCountOffset));
+    check.header_length = static_cast<uint16_t>(load_le_int16(bytes, kHeaderLengthOffset));
+    check.record_length = static_cast<uint16_t>(load_le_int16(bytes, kRecordLengthOffset));
+    check.data_end = check.header_length + static_cast<int64_t>(check.record_length) *
+                                               static_cast<int64_t>(check.record_count);
+    check.fault = file_header_fault(check, file_bytes);
+    if (check.fault != DbfHeaderFault::kNone) {
+        return check;
     }
 
-    header.file_code = head[kVersionOffset];
-    header.year = head[kYearOffset];
-    header.month = head[kMonthOffset];
-    header.day = head[kDayOffset];
-    header.record_count = static_cast<int32_t>(record_count);
-    header.header_length = static_cast<int16_t>(header_length);
-    header.record_length = static_cast<int16_t>(record_length);
-
-    int32_t field_count = (header_length - 1) / kDbfDescriptorBytes - 1;
-    allocate_field_table(fields, field_count);
-    size_t area_bytes = static_cast<size_t>(field_count) * kDbfDescriptorBytes + 1;
-    uint8_t* area = static_cast<uint8_t*>(std::malloc(area_bytes));
-    if (area == nullptr) {
-        fatal_error("Memory allocation for the .dbf field descriptors failed.");
+    // The terminator test is what finds a header length that disagrees with
+    // the descriptors by 32 bytes or more; padding of less than 32 bytes
+    // after the terminator (other writers leave some) gives the same count.
+    int32_t field_count = (check.header_length - 1) / kDbfDescriptorBytes - 1;
+    size_t terminator_at = static_cast<size_t>(dbf_header_length(field_count)) - 1;
+    if (terminator_at >= count || bytes[terminator_at] != kDbfHeaderTerminator) {
+        check.fault = DbfHeaderFault::kOutOfSynch;
+        return check;
     }
-    // A short read leaves the terminator test to fail; the size test above
-    // has already ruled it out for a file that is as long as its header.
-    size_t got = std::fread(area, 1, area_bytes, stream);
-    if (got != area_bytes || area[area_bytes - 1] != kDbfHeaderTerminator) {
-        std::free(area);
-        fatal_error("Out of synch error reading .dbf header.");
-    }
-    int32_t field_bytes = 0;
+    const uint8_t* descriptors = bytes + kDbfFileHeaderBytes;
     for (int32_t i = 0; i < field_count; ++i) {
-        take_descriptor(area + static_cast<size_t>(i) * kDbfDescriptorBytes, i, fields);
-        field_bytes += fields.flen[i];
-    }
-    std::free(area);
-
-    for (int32_t i = 0; i < field_count; ++i) {
-        if (fields.flen[i] == 0) {
-            fatal_error("The .dbf file %s has a damaged header: field '%s' has length 0.",
-                        file_name, fields.fnam[i]);
+        const uint8_t* descriptor = descriptors + static_cast<size_t>(i) * kDbfDescriptorBytes;
+        if (descriptor[kLengthOffset] == 0) {
+            check.fault = DbfHeaderFault::kZeroLengthField;
+            std::memcpy(check.field_name, descriptor,
+                        strnlen(reinterpret_cast<const char*>(descriptor), kDbfNameAreaBytes));
+            return check;
         }
+        check.field_bytes += descriptor[kLengthOffset];
     }
-    if (record_length != 1 + field_bytes) {
-        fatal_error(
-            "The .dbf file %s has a damaged header: record length %d is not 1 plus the %d bytes "
-            "of its fields.",
-            file_name, record_length, field_bytes);
+    if (check.record_length != 1 + check.field_bytes) {
+        check.fault = DbfHeaderFault::kRecordLengthMismatch;
+        return check;
+    }
+
+    header.file_code = bytes[kVersionOffset];
+    header.year = bytes[kYearOffset];
+    header.month = bytes[kMonthOffset];
+    header.day = bytes[kDayOffset];
+    header.record_count = static_cast<int32_t>(check.record_count);
+    header.header_length = static_cast<int16_t>(check.header_length);
+    header.record_length = static_cast<int16_t>(check.record_length);
+    allocate_field_table(fields, field_count);
+    for (int32_t i = 0; i < field_count; ++i) {
+        take_descriptor(descriptors + static_cast<size_t>(i) * kDbfDescriptorBytes, i, fields);
+    }
+    return check;
+}
+
+// The message of each fault, as an append has always refused the file.
+[[noreturn]] static void refuse_dbf_header(const DbfHeaderCheck& check, const char* file_name,
+                                           int64_t file_bytes) {
+    switch (check.fault) {
+        case DbfHeaderFault::kShorterThanFileHeader:
+            fatal_error("The .dbf file %s is shorter than its %d-byte header; append refused.",
+                        file_name, kDbfFileHeaderBytes);
+        case DbfHeaderFault::kRecordCountTooLarge:
+            fatal_error("The .dbf file %s has a damaged header: its record count %u is beyond %d.",
+                        file_name, check.record_count, INT32_MAX);
+        case DbfHeaderFault::kLengthTooLarge:
+            fatal_error(
+                "The .dbf file %s has a damaged header: header length %d or record length %d is "
+                "beyond %d.",
+                file_name, check.header_length, check.record_length, kDbfMaxLength);
+        case DbfHeaderFault::kHeaderLengthTooSmall:
+            fatal_error("The .dbf file %s has a damaged header: header length %d is below %d.",
+                        file_name, check.header_length, dbf_header_length(0));
+        case DbfHeaderFault::kShorterThanRecords:
+            fatal_error(
+                "The .dbf file %s is shorter (%lld bytes) than its header and %u records of %d "
+                "bytes say (%lld bytes); append refused.",
+                file_name, static_cast<long long>(file_bytes), check.record_count,
+                check.record_length, static_cast<long long>(check.data_end));
+        case DbfHeaderFault::kOutOfSynch:
+            fatal_error("Out of synch error reading .dbf header.");
+        case DbfHeaderFault::kZeroLengthField:
+            fatal_error("The .dbf file %s has a damaged header: field '%s' has length 0.",
+                        file_name, check.field_name);
+        case DbfHeaderFault::kRecordLengthMismatch:
+        case DbfHeaderFault::kNone:
+            break;
+    }
+    fatal_error(
+        "The .dbf file %s has a damaged header: record length %d is not 1 plus the %d bytes of "
+        "its fields.",
+        file_name, check.record_length, check.field_bytes);
+}
+
+void read_dbf_header(FILE* stream, const char* file_name, DbfHeader& header, FieldTable& fields) {
+    // No header is longer than the largest header length there can be.
+    static uint8_t bytes[kDbfMaxLength];
+    size_t count = std::fread(bytes, 1, sizeof bytes, stream);
+    struct stat status;
+    if (std::ferror(stream) || fstat(fileno(stream), &status) != 0) {
+        fatal_error("Read failed for file %s.", file_name);
+    }
+    DbfHeaderCheck check = decode_dbf_header(bytes, count, status.st_size, header, fields);
+    if (check.fault != DbfHeaderFault::kNone) {
+        refuse_dbf_header(check, file_name, status.st_size);
+    }
+    if (std::fseek(stream, dbf_header_length(fields.field_count), SEEK_SET) != 0) {
+        fatal_error("Seek failed for file %s.", file_name);
     }
 }
 

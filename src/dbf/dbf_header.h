@@ -74,10 +74,44 @@ void free_field_table(FieldTable& fields);
 void write_dbf_header(FILE* stream, const char* file_name, const DbfHeader& header,
                       const FieldTable& fields);
 
+// What an append finds wrong with the header of an existing .dbf: each a
+// header that an append would corrupt the file through.
+enum class DbfHeaderFault {
+    kNone,
+    kShorterThanFileHeader,  // fewer than 32 bytes
+    kRecordCountTooLarge,    // past 2^31 - 1
+    kLengthTooLarge,         // header or record length past 32767
+    kHeaderLengthTooSmall,   // below the 33 bytes of a table without fields
+    kShorterThanRecords,     // the file ends before the records it counts
+    kOutOfSynch,             // no terminator right after the descriptors
+    kZeroLengthField,        // a descriptor with length 0
+    kRecordLengthMismatch,   // record length is not 1 plus the fields' lengths
+};
+
+// The header's values as the file holds them (lengths and count unsigned, so
+// a value past the signed range is named as it stands), for the message
+// that names a fault.
+struct DbfHeaderCheck {
+    DbfHeaderFault fault = DbfHeaderFault::kNone;
+    uint32_t record_count = 0;
+    int32_t header_length = 0;
+    int32_t record_length = 0;
+    int64_t data_end = 0;                         // header_length + record_length * record_count
+    int32_t field_bytes = 0;                      // the sum of the fields' lengths
+    char field_name[kDbfNameAreaBytes + 1] = {};  // the field of length 0
+};
+
+// Decodes the header and fields of an existing file from its first count
+// bytes, file_bytes being the whole file's size, checking every length an
+// append relies on before anything is allocated. Only when there is no fault
+// are header and fields filled (fields allocated: free_field_table). Any
+// bytes, any sizes: it reads nothing past count.
+DbfHeaderCheck decode_dbf_header(const uint8_t* bytes, size_t count, int64_t file_bytes,
+                                 DbfHeader& header, FieldTable& fields);
+
 // Reads the header and fields of an existing file at byte 0; leaves the stream
-// after the terminator. Ends the run, naming file_name, on a header that an
-// append would corrupt the file through: lengths that disagree with the
-// descriptors or with the file's size, or that pass 32767.
+// after the terminator. Ends the run with the message of the header's fault,
+// naming file_name.
 void read_dbf_header(FILE* stream, const char* file_name, DbfHeader& header, FieldTable& fields);
 
 // The dump text of the header and fields, into the caller's buffer. When the

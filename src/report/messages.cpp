@@ -1,9 +1,13 @@
-// Messages and the log file (see messages.h). The three reporting operations
-// keep no state besides the log stream; the stream is not flushed per entry,
-// since the process end (also a fatal one) flushes it.
+// Messages and the log file (see messages.h). The reporting operations keep
+// no state besides the log stream and, on a terminal, whether a progress line
+// stands unended; the log is not flushed per entry, since the process end
+// (also a fatal one) flushes it.
 
 #include "report/messages.h"
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 
@@ -16,6 +20,38 @@ static constexpr size_t kTimeStampBytes = 512;
 
 static FILE* log_stream = nullptr;
 
+// Whether the standard output is a terminal: -1 until first asked.
+static int console_terminal = -1;
+// Read by a signal handler, hence sig_atomic_t.
+static volatile sig_atomic_t progress_open = 0;
+
+// What clears the terminal's line after a carriage return.
+static const char kClearLine[] = "\r\033[K";
+
+void set_console_is_terminal(bool terminal) {
+    console_terminal = terminal ? 1 : 0;
+}
+
+static bool console_is_terminal() {
+    if (console_terminal < 0) {
+        console_terminal = isatty(STDOUT_FILENO) ? 1 : 0;
+    }
+    return console_terminal == 1;
+}
+
+bool progress_line_open() {
+    return progress_open != 0;
+}
+
+// Every other message starts below the progress line, framed as usual.
+static void end_progress_line() {
+    if (progress_open) {
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        progress_open = 0;
+    }
+}
+
 void attach_log_stream(FILE* stream) {
     log_stream = stream;
 }
@@ -25,6 +61,7 @@ FILE* attached_log_stream() {
 }
 
 static void write_framed(FILE* stream, const char* format, va_list arguments) {
+    end_progress_line();
     std::fputc('\n', stream);
     std::vfprintf(stream, format, arguments);
     std::fputc('\n', stream);
@@ -70,15 +107,35 @@ void log_note(const char* format, ...) {
     va_end(arguments);
 }
 
-void note_and_log(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
+static void note_and_log_v(bool progress, const char* format, va_list arguments) {
     va_list for_log;
     va_copy(for_log, arguments);
-    write_framed(stdout, format, arguments);
+    if (progress && console_is_terminal()) {
+        // The first progress line starts one empty line below the last
+        // message, as any message does; the later ones overwrite it.
+        std::fputs(progress_open ? kClearLine : "\n", stdout);
+        std::vfprintf(stdout, format, arguments);
+        std::fflush(stdout);
+        progress_open = 1;
+    } else {
+        write_framed(stdout, format, arguments);
+    }
     if (log_stream != nullptr) {
         log_note_v(format, for_log);
     }
     va_end(for_log);
+}
+
+void note_and_log(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    note_and_log_v(false, format, arguments);
+    va_end(arguments);
+}
+
+void progress_note_and_log(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    note_and_log_v(true, format, arguments);
     va_end(arguments);
 }

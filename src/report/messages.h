@@ -27,6 +27,21 @@ void log_note(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 // pairing the run uses for its progress and summary lines.
 void note_and_log(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 
+// A progress line: note_and_log, except that on a terminal each progress line
+// takes the place of the one before (carriage return, line cleared) instead of
+// scrolling a thousand lines past the user. The next other message on the
+// terminal first ends the progress line. Off a terminal (a pipe, a file) the
+// output is that of note_and_log.
+void progress_note_and_log(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// Whether a progress line stands unended on the terminal; a signal handler
+// that writes a line of its own ends it first.
+bool progress_line_open();
+
+// Makes the standard output count as a terminal or not, as isatty would tell;
+// for tests.
+void set_console_is_terminal(bool terminal);
+
 // The log stream that log_note writes to; null detaches it.
 void attach_log_stream(FILE* stream);
 FILE* attached_log_stream();

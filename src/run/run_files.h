@@ -11,7 +11,8 @@
 
 struct RunSettings;
 
-// The four names from the base name, and the log's name with -log.
+// The names of the set's files (final and part) from the base name, and the
+// log's name with -log.
 void name_files(const RunSettings& settings, FileSet& files);
 
 // The log file's name: "<log_directory>/<file part of base>.log" with a log
@@ -23,8 +24,9 @@ void form_log_name(const RunSettings& settings, char* name, size_t size);
 // read, so it is refused before anything is opened.
 void refuse_database_as_output(const FileSet& files, const char* target);
 
-// Opens .shp, .shx and .dbf ("wb" in init, "rb+" in append) and, with -log,
-// the log with its banner entry.
+// Removes the part files a killed run left; then creates the part file of
+// every member of the set (init) or opens .shp, .shx and .dbf for update
+// (append); with -log, opens the log with its banner entry.
 void open_files(const RunSettings& settings, FileSet& files);
 
 // append: reads the three headers, refuses a set whose files disagree, and
@@ -32,8 +34,9 @@ void open_files(const RunSettings& settings, FileSet& files);
 void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet& files);
 
 // Places each stream where its first new record goes and sets the run's
-// starting state; in append, cuts off bytes past the headers' lengths first.
-// Returns the .dbf position.
+// starting state; in append, cuts off bytes past the headers' lengths first
+// and keeps the set as it is then for a failed run to go back to. Returns the
+// .dbf position.
 int64_t position_files(const RunSettings& settings, RunState& run, FileSet& files);
 
 // Flushes a stream (when open) and ends the run if any write to it failed.

@@ -17,19 +17,42 @@ constexpr int kWorkBufferBytes = 32768;
 constexpr int kFileNameBytes = 4096;
 constexpr int32_t kProgressInterval = 1000;
 
-struct FileSet {
-    char shp_name[kFileNameBytes] = {};
-    char shx_name[kFileNameBytes] = {};
-    char dbf_name[kFileNameBytes] = {};
-    char prj_name[kFileNameBytes] = {};
-    char log_name[kFileNameBytes] = {};
-    FILE* shp = nullptr;
-    FILE* shx = nullptr;
-    FILE* dbf = nullptr;
-    FILE* prj = nullptr;
-    FILE* log = nullptr;
-    bool prj_open = false;
+// One file of the set. An init writes it under part_name ("<name>.part")
+// beside the old set and puts it in place only when the whole set is written;
+// every message names the file by its final name.
+struct SetFile {
+    char name[kFileNameBytes] = {};
+    char part_name[kFileNameBytes] = {};
+    FILE* stream = nullptr;
+    // init: the new set has no such file, so the commit removes an old one
+    // (the .prj of a column whose coordinate system is UNKNOWN).
+    bool dropped = false;
 };
+
+struct FileSet {
+    SetFile shp;
+    SetFile shx;
+    SetFile dbf;
+    SetFile prj;
+    SetFile cpg;
+    char directory[kFileNameBytes] = {};  // where the set lies, synced after the commit
+    char log_name[kFileNameBytes] = {};
+    FILE* log = nullptr;
+};
+
+// The files of a set, the .shp first. The commit puts them in place in the
+// reverse order, so that the .shp, which readers open first, comes last. A new
+// member of the set joins by one line here.
+struct SetMember {
+    SetFile FileSet::*file;
+    const char* extension;
+    bool appended;  // append opens it for update; the others an append only reads, if at all
+};
+constexpr SetMember kSetMembers[] = {
+    {&FileSet::shp, ".shp", true},  {&FileSet::shx, ".shx", true},  {&FileSet::dbf, ".dbf", true},
+    {&FileSet::prj, ".prj", false}, {&FileSet::cpg, ".cpg", false},
+};
+constexpr int kSetMemberCount = sizeof kSetMembers / sizeof kSetMembers[0];
 
 struct RunState {
     OslDateTime start_time = {};

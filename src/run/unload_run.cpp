@@ -1,9 +1,10 @@
 // The unload run: one process, one run. Read top to bottom it follows the
 // data: command line, files, connection, coordinate system and fields, the
-// query, the rows, the headers, the summary. Every failure ends the process
-// where it is met (fatal_error, check_sql); the headers are written only
-// after the last row, so an interrupted init leaves files whose zero headers
-// never pass for a whole shapefile set.
+// query, the rows, the headers, the summary, the commit. Every failure ends
+// the process where it is met (fatal_error, check_sql), and the failure
+// cleanup the files registered takes back what the run wrote: an init writes
+// its set under temporary names and puts it in place only at the commit, an
+// append goes back to the lengths and headers it started from.
 
 #include "run/unload_run.h"
 
@@ -16,14 +17,17 @@
 #include "db/server_trace.h"
 #include "db/sql_error.h"
 #include "db/unload_query.h"
+#include "dbf/code_page_file.h"
 #include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
 #include "dbf/dbf_record.h"
+#include "report/interruption.h"
 #include "report/messages.h"
 #include "report/process_end.h"
 #include "run/command_line.h"
 #include "run/run_files.h"
 #include "run/run_state.h"
+#include "run/set_commit.h"
 #include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
@@ -132,7 +136,7 @@ static void check_dbf_room(const RunState& run, const FileSet& files, int64_t db
         fatal_error(
             "Record %d would take file %s past the 2 GB limit of the format; split the "
             "table with -w.",
-            run.shapes.record_number + 1, files.dbf_name);
+            run.shapes.record_number + 1, files.dbf.name);
     }
 }
 
@@ -148,7 +152,7 @@ static void write_row(RunState& run, FileSet& files, const ShapeBuffer& shape,
                       int64_t& dbf_position) {
     check_dbf_room(run, files, dbf_position);
     ShapeRecordFrame frame;
-    write_shape_record(run.shapes, shape, files.shp_name, files.shx_name, frame);
+    write_shape_record(run.shapes, shape, files.shp.name, files.shx.name, frame);
     read_row_values(kUnloadDescriptor, run.row.requests, run.row.field_count);
     int32_t unfit =
         format_dbf_record(run.record_formats, run.row.values, run.work_buffer, run.row.cut_counts);
@@ -156,11 +160,12 @@ static void write_row(RunState& run, FileSet& files, const ShapeBuffer& shape,
         refuse_value(run.fields, run.record_formats, run.row.values, unfit,
                      run.shapes.record_number);
     }
-    write_or_fail(frame.index_entry, sizeof frame.index_entry, files.shx, files.shx_name);
-    write_or_fail(frame.record_header, sizeof frame.record_header, files.shp, files.shp_name);
-    write_or_fail(shape.bytes, static_cast<size_t>(shape.length), files.shp, files.shp_name);
+    write_or_fail(frame.index_entry, sizeof frame.index_entry, files.shx.stream, files.shx.name);
+    write_or_fail(frame.record_header, sizeof frame.record_header, files.shp.stream,
+                  files.shp.name);
+    write_or_fail(shape.bytes, static_cast<size_t>(shape.length), files.shp.stream, files.shp.name);
     size_t length = static_cast<size_t>(run.dbf_header.record_length);
-    write_or_fail(run.work_buffer, length, files.dbf, files.dbf_name);
+    write_or_fail(run.work_buffer, length, files.dbf.stream, files.dbf.name);
     dbf_position += static_cast<int64_t>(length);
 }
 
@@ -186,7 +191,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             ++run.rows_since_progress;
             write_row(run, files, shape, dbf_position);
             if (run.rows_since_progress == kProgressInterval) {
-                note_and_log("Unloaded row %i.", run.shapes.record_number);
+                progress_note_and_log("Unloaded row %i.", run.shapes.record_number);
                 run.rows_since_progress = 0;
             }
         }
@@ -196,20 +201,15 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
     }
 }
 
-struct NamedStream {
-    FILE* stream;
-    const char* name;
-};
-
-static void finish_files(RunState& run, FileSet& files) {
-    if (std::fputc(kDbfEndOfFile, files.dbf) == EOF) {
-        fatal_error("Write failed for file %s.", files.dbf_name);
+static void finish_files(RunState& run, FileSet& files, Operation operation) {
+    if (std::fputc(kDbfEndOfFile, files.dbf.stream) == EOF) {
+        fatal_error("Write failed for file %s.", files.dbf.name);
     }
     // The records first: a failure to store them is reported as what it is
     // before the header writers move the streams.
-    flush_or_fail(files.shx, files.shx_name);
-    flush_or_fail(files.shp, files.shp_name);
-    flush_or_fail(files.dbf, files.dbf_name);
+    flush_or_fail(files.shx.stream, files.shx.name);
+    flush_or_fail(files.shp.stream, files.shp.name);
+    flush_or_fail(files.dbf.stream, files.dbf.name);
     finish_main_headers(run.shapes, run.shape_type, run.shp_header, run.shx_header);
     OslDate today = 0;
     int16_t mdy[3] = {};
@@ -224,17 +224,11 @@ static void finish_files(RunState& run, FileSet& files) {
     run.dbf_header.day = mdy[1];
     run.dbf_header.year = mdy[2] - 1900;
     run.dbf_header.record_count = run.shapes.record_number;
-    write_dbf_header(files.dbf, files.dbf_name, run.dbf_header, run.fields);
-    write_main_header(files.shp, files.shp_name, run.shp_header);
-    write_main_header(files.shx, files.shx_name, run.shx_header);
-    // A run that reports success must have every byte on its way to disk.
-    const NamedStream written[] = {{files.dbf, files.dbf_name},
-                                   {files.shp, files.shp_name},
-                                   {files.shx, files.shx_name},
-                                   {files.prj, files.prj_name}};
-    for (const NamedStream& file : written) {
-        flush_or_fail(file.stream, file.name);
-    }
+    write_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
+    write_main_header(files.shp.stream, files.shp.name, run.shp_header);
+    write_main_header(files.shx.stream, files.shx.name, run.shx_header);
+    // A run that reports success must have every byte on disk.
+    sync_set_files(files, operation);
 }
 
 static void release_query(RunState& run) {
@@ -260,36 +254,31 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
     note_and_log("Elapsed time %s", elapsed_text);
     if (settings.log_given) {
         dbf_header_dump(run.dbf_header, run.fields, run.work_buffer, sizeof run.work_buffer);
-        log_note("Header info from %s ...\n\n%s", files.dbf_name, run.work_buffer);
+        log_note("Header info from %s ...\n\n%s", files.dbf.name, run.work_buffer);
         format_main_header(run.shp_header, run.work_buffer, sizeof run.work_buffer);
-        log_note("Header info from %s ...\n\n%s", files.shp_name, run.work_buffer);
+        log_note("Header info from %s ...\n\n%s", files.shp.name, run.work_buffer);
         format_main_header(run.shx_header, run.work_buffer, sizeof run.work_buffer);
-        log_note("Header info from %s ...\n\n%s", files.shx_name, run.work_buffer);
+        log_note("Header info from %s ...\n\n%s", files.shx.name, run.work_buffer);
     }
 }
 
-// Closes every stream, also after a failed one, and ends the process: a write
-// that failed on its way out of a stream's buffer, or a close that fails,
-// means bytes that never reached the file. So do console lines that never
-// reached the standard output.
-[[noreturn]] static void clean_up(RunState& run, FileSet& files) {
+// Closes every stream, also after a failed one, then puts the finished set in
+// place and ends the process. A write that failed on its way out of a
+// stream's buffer, or a close that fails, means bytes that never reached the
+// file; so do console lines that never reached the standard output. Each ends
+// the run before the commit, with the old set as it was.
+[[noreturn]] static void clean_up(const RunSettings& settings, RunState& run, FileSet& files) {
     free_field_table(run.fields);
     attach_log_stream(nullptr);
-    const NamedStream streams[] = {{files.shp, files.shp_name},
-                                   {files.shx, files.shx_name},
-                                   {files.dbf, files.dbf_name},
-                                   {files.log, files.log_name},
-                                   {files.prj_open ? files.prj : nullptr, files.prj_name}};
-    const char* failed = nullptr;
     const char* failure = nullptr;
-    for (const NamedStream& file : streams) {
-        if (file.stream == nullptr) {
-            continue;
-        }
-        bool write_failed = std::ferror(file.stream) != 0;
-        bool close_failed = std::fclose(file.stream) != 0;
+    const SetFile* failed_file = close_set_files(files, &failure);
+    const char* failed = failed_file != nullptr ? failed_file->name : nullptr;
+    if (files.log != nullptr) {
+        bool write_failed = std::ferror(files.log) != 0;
+        bool close_failed = std::fclose(files.log) != 0;
+        files.log = nullptr;
         if (failed == nullptr && (write_failed || close_failed)) {
-            failed = file.name;
+            failed = files.log_name;
             failure = write_failed ? "Write" : "Close";
         }
     }
@@ -299,6 +288,7 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         fatal_error("Write failed for the standard output.");
     }
+    commit_file_set(files, settings.operation);
     end_process(kExitCompleted);
 }
 
@@ -310,6 +300,7 @@ void run_unload(int argc, char** argv) {
     static char target[kTargetBytes];
 
     run.start_time_known = osl_current_datetime(&run.start_time, OSL_HOUR_TO_FRACTION1) == 0;
+    install_interruption_handlers();
     parse_command_line(argc, argv, settings);
     detect_host_byte_order();
 
@@ -328,14 +319,14 @@ void run_unload(int argc, char** argv) {
     if (settings.operation == Operation::kInit) {
         build_field_table(geometry, run.work_buffer, sizeof run.work_buffer, run.fields,
                           run.dbf_header);
-        files.prj = write_projection_file(files.prj_name, reference);
-        files.prj_open = files.prj != nullptr;
+        if (!write_projection_file(files.prj.stream, files.prj.name, reference)) {
+            drop_set_file(files.prj);
+        }
+        write_code_page_file(files.cpg.stream, files.cpg.name);
     } else {
         read_existing_file_set(settings, run, files);
-        bool matches = projection_file_matches(files.prj_name, reference, files.prj);
-        files.prj_open = files.prj != nullptr;
-        if (!matches) {
-            clean_up(run, files);
+        if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
+            clean_up(settings, run, files);
         }
     }
 
@@ -343,9 +334,9 @@ void run_unload(int argc, char** argv) {
     int64_t dbf_position = position_files(settings, run, files);
     unload_rows(run, files, shape_item, dbf_position);
 
-    finish_files(run, files);
+    finish_files(run, files, settings.operation);
     report_value_cuts(run.fields, run.row);
     release_query(run);
     report_summary(settings, run, files);
-    clean_up(run, files);
+    clean_up(settings, run, files);
 }

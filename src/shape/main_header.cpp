@@ -5,6 +5,8 @@
 
 #include "shape/main_header.h"
 
+#include <sys/stat.h>
+
 #include <cassert>
 #include <cstring>
 #include <initializer_list>
@@ -42,13 +44,42 @@ void decode_main_header(const uint8_t* bytes, ShapeFileHeader& header) {
     }
 }
 
-bool read_main_header(FILE* stream, ShapeFileHeader& header) {
-    uint8_t bytes[kMainHeaderBytes];
-    if (std::fread(bytes, sizeof bytes, 1, stream) != 1) {
-        return false;
+MainHeaderFault decode_existing_main_header(const uint8_t* bytes, size_t count, int64_t file_bytes,
+                                            ShapeFileHeader& header) {
+    if (count < static_cast<size_t>(kMainHeaderBytes)) {
+        return MainHeaderFault::kTooShort;
     }
     decode_main_header(bytes, header);
-    return true;
+    if (header.file_code != kShapeFileCode) {
+        return MainHeaderFault::kWrongFileCode;
+    }
+    int64_t claimed = 2 * static_cast<int64_t>(header.file_length);
+    if (claimed < kMainHeaderBytes || claimed > kMaxShapeFileBytes || file_bytes < claimed) {
+        return MainHeaderFault::kWrongLength;
+    }
+    return MainHeaderFault::kNone;
+}
+
+void read_main_header(FILE* stream, const char* file_name, ShapeFileHeader& header) {
+    uint8_t bytes[kMainHeaderBytes];
+    size_t count = std::fread(bytes, 1, sizeof bytes, stream);
+    struct stat status;
+    if (std::ferror(stream) || fstat(fileno(stream), &status) != 0) {
+        fatal_error("Read failed for file %s.", file_name);
+    }
+    switch (decode_existing_main_header(bytes, count, status.st_size, header)) {
+        case MainHeaderFault::kNone:
+            return;
+        case MainHeaderFault::kTooShort:
+            fatal_error("File %s is too short to hold a shapefile header.", file_name);
+        case MainHeaderFault::kWrongFileCode:
+            fatal_error("File %s is not a shapefile: its file code is %d, not %d.", file_name,
+                        header.file_code, kShapeFileCode);
+        case MainHeaderFault::kWrongLength:
+            fatal_error("File %s is %lld bytes long but its header says %lld.", file_name,
+                        static_cast<long long>(status.st_size),
+                        2 * static_cast<long long>(header.file_length));
+    }
 }
 
 void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeader& header) {

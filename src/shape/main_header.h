@@ -57,10 +57,27 @@ struct ShapeFileHeader {
 void encode_main_header(const ShapeFileHeader& header, uint8_t* bytes);
 void decode_main_header(const uint8_t* bytes, ShapeFileHeader& header);
 
-// Reads a header from the stream's position, leaving it 100 bytes further.
-// Returns false when the stream ends before all 100 bytes (the header is then
-// not to be trusted). The values are not checked: that is the caller's call.
-bool read_main_header(FILE* stream, ShapeFileHeader& header);
+// What an append finds wrong with the main header of an existing file.
+enum class MainHeaderFault {
+    kNone,
+    kTooShort,       // the file ends before the 100 bytes of header
+    kWrongFileCode,  // not 9994: not a shapefile
+    kWrongLength,    // a length below the header, past the format's limit, or past the file
+};
+
+// Decodes the header of an existing file from its first count bytes, file_bytes
+// being the whole file's size, and checks what an append relies on: a whole
+// header, the file code, and a length the file holds. The header is filled
+// whenever count covers it (also with a fault, for the message); with
+// kTooShort it is left as it was. Any bytes, any sizes: it reads nothing past
+// count.
+MainHeaderFault decode_existing_main_header(const uint8_t* bytes, size_t count, int64_t file_bytes,
+                                            ShapeFileHeader& header);
+
+// Reads the header of an existing file at the stream's position (byte 0),
+// leaving the stream 100 bytes further, and ends the run with the message of
+// its fault, naming file_name.
+void read_main_header(FILE* stream, const char* file_name, ShapeFileHeader& header);
 
 // Rewrites the 100 bytes at the start of the file in one write; leaves the
 // stream at 100. A failed seek or write ends the run naming file_name.

@@ -2,9 +2,6 @@
 
 #include "srs/projection_file.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -68,23 +65,14 @@ void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, s
     }
 }
 
-// unlink rather than remove: a directory named like the .prj is no stale
-// .prj, and is reported rather than taken away.
-FILE* write_projection_file(const char* prj_name, const SpatialReference& reference) {
+bool write_projection_file(FILE* prj, const char* prj_name, const SpatialReference& reference) {
     if (std::strcmp(reference.text, kUnknown) == 0) {
-        if (unlink(prj_name) != 0 && errno != ENOENT) {
-            fatal_error("Remove failed for file %s.", prj_name);
-        }
-        return nullptr;
-    }
-    FILE* prj = std::fopen(prj_name, "wb");
-    if (prj == nullptr) {
-        fatal_error("File open failed for file %s.", prj_name);
+        return false;
     }
     if (!write_text(reference.text, prj)) {
         fatal_error("Write failed for file %s.", prj_name);
     }
-    return prj;
+    return true;
 }
 
 static void print_mismatch_tail(const SpatialReference& reference) {

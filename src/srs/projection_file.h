@@ -32,13 +32,12 @@ void srs_query_text(const SpatialColumn& geometry, char* buffer, size_t size);
 void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, size_t work_size,
                              SpatialReference& reference);
 
-// init: writes the text into a new .prj file named prj_name and returns its
-// stream, which the run flushes and closes at its end. When the column's
-// coordinate system is "UNKNOWN" it removes a stale .prj instead (none there
-// is fine) and returns null. A file it cannot write or remove ends the run
-// naming it: a stale .prj beside the new data would describe another
-// coordinate system than theirs.
-FILE* write_projection_file(const char* prj_name, const SpatialReference& reference);
+// init: writes the column's text into prj, the new .prj's stream, and
+// returns true. When the column's coordinate system is "UNKNOWN" it writes
+// nothing and returns false: the new set has no .prj, and an old one must go,
+// since beside the new data it would describe another coordinate system than
+// theirs. A failed write ends the run naming prj_name.
+bool write_projection_file(FILE* prj, const char* prj_name, const SpatialReference& reference);
 
 // append: true when the existing .prj named prj_name (or its absence) agrees
 // with the column's coordinate system: as texts (coordsys_differ), or else by

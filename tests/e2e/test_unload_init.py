@@ -256,20 +256,6 @@ class RunRules(harness.EngineTestCase):
             self.assertIn("EXEC SQL error ...", f.read())
 
     @harness.sqlite_only
-    def test_a_full_device_fails_the_run(self):
-        self.make([{"id": i, "geom": ("Point", (i, i))} for i in range(10)])
-        for name in ("out.dbf", "out.shp", "out.shx"):
-            with self.subTest(name=name):
-                for extension in ("dbf", "shp", "shx"):
-                    if os.path.lexists(self.path("out." + extension)):
-                        os.remove(self.path("out." + extension))
-                os.symlink("/dev/full", self.path(name))
-                result = harness.run(self.init_args("out"), cwd=self.dir)
-                self.assertEqual(result.status, 1, result)
-                self.assertEqual(result.err, "\nWrite failed for file %s.\n" % name)
-                self.assertNotIn("Unloaded", result.out)
-
-    @harness.sqlite_only
     def test_a_failed_close_names_the_file(self):
         self.make([{"id": 1, "geom": ("Point", (1, 1))}])
         os.symlink("/dev/full", self.path("out.log"))

@@ -31,6 +31,31 @@ TEST(Messages, FramingOnTheConsole) {
     EXPECT_EQ(fatal.out, "");
 }
 
+TEST(Messages, ProgressOverwritesItselfOnlyOnATerminal) {
+    auto run = [] {
+        console_note("start");
+        progress_note_and_log("Unloaded row %i.", 1000);
+        progress_note_and_log("Unloaded row %i.", 2000);
+        console_note("Unloaded %i row(s).", 2500);
+        progress_note_and_log("Unloaded row %i.", 3000);
+        fatal_error("Write failed for file %s.", "x.dbf");
+    };
+    set_console_is_terminal(false);
+    EndResult piped = run_capturing_end(run);
+    EXPECT_EQ(piped.out,
+              "\nstart\n\nUnloaded row 1000.\n\nUnloaded row 2000.\n\nUnloaded 2500 row(s).\n"
+              "\nUnloaded row 3000.\n");
+
+    set_console_is_terminal(true);
+    EndResult terminal = run_capturing_end(run);
+    set_console_is_terminal(false);
+    EXPECT_EQ(terminal.out,
+              "\nstart\n\nUnloaded row 1000.\r\033[KUnloaded row 2000.\n\nUnloaded 2500 row(s).\n"
+              "\nUnloaded row 3000.\n");
+    EXPECT_EQ(terminal.err, "\nWrite failed for file x.dbf.\n");
+    EXPECT_FALSE(progress_line_open());
+}
+
 TEST(Messages, LogEntriesCarryATimeStampOnTheirFirstLineOnly) {
     FILE* log = std::tmpfile();
     ASSERT_NE(log, nullptr);

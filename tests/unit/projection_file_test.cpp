@@ -3,13 +3,11 @@
 #include "srs/projection_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "dbf_test_database.h"
 #include "process_end_capture.h"
 #include "srs/coordsys_meaning.h"
 
@@ -119,41 +117,32 @@ TEST(ReadPrjText, EndsRightAfterTheLastBracket) {
     EXPECT_FALSE(whole);
 }
 
-// init with an UNKNOWN coordinate system takes a stale .prj away; no .prj at
-// all is fine, but one that cannot be removed (a directory of that name)
-// must not stay beside data it does not describe.
-TEST(WriteProjectionFile, UnknownRemovesAStalePrjOrEndsTheRun) {
-    ScratchDirectory scratch;
-    std::string prj = scratch.file("out.prj");
+// init writes the column's text exactly, without a line end; an UNKNOWN
+// coordinate system writes nothing and tells the run the set has no .prj; a
+// failed write ends the run naming the file.
+TEST(WriteProjectionFile, TextExactlyOrNothingForUnknown) {
     SpatialReference unknown;
     std::snprintf(unknown.text, sizeof unknown.text, "UNKNOWN");
     SpatialReference wgs84;
     std::snprintf(wgs84.text, sizeof wgs84.text, "%s", kWgs84);
 
-    FILE* written = write_projection_file(prj.c_str(), wgs84);
-    ASSERT_NE(written, nullptr);
-    ASSERT_EQ(std::fclose(written), 0);
-    FILE* check = std::fopen(prj.c_str(), "rb");
-    ASSERT_NE(check, nullptr);
+    FILE* prj = std::tmpfile();
+    ASSERT_NE(prj, nullptr);
+    EXPECT_TRUE(write_projection_file(prj, "out.prj", wgs84));
+    EXPECT_FALSE(write_projection_file(prj, "out.prj", unknown));
+    std::rewind(prj);
     char text[512] = {};
-    EXPECT_EQ(std::fread(text, 1, sizeof text - 1, check), std::strlen(kWgs84));
-    std::fclose(check);
+    EXPECT_EQ(std::fread(text, 1, sizeof text - 1, prj), std::strlen(kWgs84));
     EXPECT_STREQ(text, kWgs84);
+    std::fclose(prj);
 
-    struct stat status;
-    for (int twice = 0; twice < 2; ++twice) {
-        EndResult result = run_capturing_end(
-            [&] { EXPECT_EQ(write_projection_file(prj.c_str(), unknown), nullptr); });
-        EXPECT_FALSE(result.ended) << result.err;
-        EXPECT_NE(stat(prj.c_str(), &status), 0);
-    }
-
-    ASSERT_EQ(mkdir(prj.c_str(), 0755), 0);
-    EndResult result = run_capturing_end([&] { write_projection_file(prj.c_str(), unknown); });
+    FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    std::setvbuf(full, nullptr, _IONBF, 0);
+    EndResult result = run_capturing_end([&] { write_projection_file(full, "out.prj", wgs84); });
+    std::fclose(full);
     EXPECT_TRUE(result.ended);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "\nRemove failed for file " + prj + ".\n");
-    EXPECT_EQ(stat(prj.c_str(), &status), 0);
+    EXPECT_EQ(result.err, "\nWrite failed for file out.prj.\n");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The main header: its 100 bytes written and read back, the final values of
-// both headers, a truncated header refused, and the dump text.
+// both headers, the faults of an existing header refused, and the dump text.
 
 #include <gtest/gtest.h>
 
@@ -91,7 +91,7 @@ TEST(MainHeader, FinalLengthsOfThreePointRecords) {
     EXPECT_EQ(shx.file_length, (kMainHeaderBytes + 8 * tally.record_number) / 2);
 }
 
-TEST(MainHeader, ReadKeepsReservedBytesAndRefusesATruncatedHeader) {
+TEST(MainHeader, ReadKeepsReservedBytes) {
     Bytes bytes = kHeaderBytes;
     for (int i = 4; i < 24; ++i) {
         bytes[i] = static_cast<uint8_t>(i);  // what another writer left there
@@ -103,7 +103,7 @@ TEST(MainHeader, ReadKeepsReservedBytesAndRefusesATruncatedHeader) {
     std::rewind(stream);
 
     ShapeFileHeader header;
-    ASSERT_TRUE(read_main_header(stream, header));
+    read_main_header(stream, "t.shp", header);
     EXPECT_EQ(std::ftell(stream), kMainHeaderBytes);
     EXPECT_EQ(header.file_code, 9994);
     EXPECT_EQ(header.file_length, 50);
@@ -119,17 +119,54 @@ TEST(MainHeader, ReadKeepsReservedBytesAndRefusesATruncatedHeader) {
     Bytes expected = bytes;
     expected[27] = 0x40;
     EXPECT_EQ(stream_bytes(stream), expected);
-
-    for (size_t cut = 0; cut < static_cast<size_t>(kMainHeaderBytes); cut += 33) {
-        FILE* short_stream = std::tmpfile();
-        ASSERT_NE(short_stream, nullptr);
-        std::fwrite(bytes.data(), 1, cut, short_stream);
-        std::rewind(short_stream);
-        ShapeFileHeader truncated;
-        EXPECT_FALSE(read_main_header(short_stream, truncated)) << cut;
-        std::fclose(short_stream);
-    }
     std::fclose(stream);
+}
+
+// An append continues what the header describes, so a header it cannot
+// trust is refused, each fault with its own message.
+TEST(MainHeader, ExistingHeaderFaults) {
+    auto with_length = [](int32_t words) {
+        Bytes bytes = kHeaderBytes;
+        store_be_int32(bytes.data(), kHeaderFileLengthOffset, words);
+        return bytes;
+    };
+    Bytes wrong_code = kHeaderBytes;
+    wrong_code[3] = 0x0B;
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        int64_t file_bytes;
+        MainHeaderFault fault;
+        const char* message;
+    } cases[] = {
+        {"whole", kHeaderBytes, 100, MainHeaderFault::kNone, nullptr},
+        {"cut", Bytes(kHeaderBytes.begin(), kHeaderBytes.end() - 1), 99, MainHeaderFault::kTooShort,
+         "\nFile t.shp is too short to hold a shapefile header.\n"},
+        {"file code", wrong_code, 100, MainHeaderFault::kWrongFileCode,
+         "\nFile t.shp is not a shapefile: its file code is 9995, not 9994.\n"},
+        {"longer than the file", with_length(54), 104, MainHeaderFault::kWrongLength,
+         "\nFile t.shp is 104 bytes long but its header says 108.\n"},
+        {"shorter than a header", with_length(49), 100, MainHeaderFault::kWrongLength,
+         "\nFile t.shp is 100 bytes long but its header says 98.\n"},
+        {"negative", with_length(-1), 100, MainHeaderFault::kWrongLength,
+         "\nFile t.shp is 100 bytes long but its header says -2.\n"},
+    };
+    for (const Case& c : cases) {
+        ShapeFileHeader header;
+        EXPECT_EQ(decode_existing_main_header(c.bytes.data(), c.bytes.size(), c.file_bytes, header),
+                  c.fault)
+            << c.what;
+        Bytes file = c.bytes;
+        file.resize(static_cast<size_t>(c.file_bytes));
+        FILE* stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        std::fwrite(file.data(), 1, file.size(), stream);
+        std::rewind(stream);
+        EndResult result = run_capturing_end([&] { read_main_header(stream, "t.shp", header); });
+        std::fclose(stream);
+        EXPECT_EQ(result.ended, c.message != nullptr) << c.what;
+        EXPECT_EQ(result.err, c.message != nullptr ? c.message : "") << c.what;
+    }
 }
 
 TEST(MainHeader, FailedHeaderWriteEndsTheRunNamingTheFile) {

@@ -1,5 +1,5 @@
-// The embedded engine's table of functions: opening a SQLite file read-only
-// (and finding out whether it is a database at all), preparing exactly one
+// The embedded engine's table of functions: opening a SQLite file (see
+// database_file.cpp) with its catalog and SQL functions, preparing exactly one
 // statement per text, binding, and stepping rows out as cells.
 
 #include <cstring>
@@ -15,57 +15,36 @@
 
 namespace {
 
-// SQLite reads names beginning "file:" as URIs; a database file of such a
-// name is opened through an explicit relative path instead.
-std::string plain_file_name(const std::string& path) {
-    return path.compare(0, 5, "file:") == 0 ? "./" + path : path;
-}
-
 void close_database(EngineDatabase* engine_database) {
     SqliteDatabase* database = &as_sqlite(engine_database);
-    sqlite3_close_v2(database->db);
+    close_database_file(*database);
     delete database;
 }
 
 // Fails the open: every connection is closed, nothing of it stays.
 EngineDatabase* fail_open(std::unique_ptr<SqliteDatabase> database) {
-    sqlite3_close_v2(database->db);
+    close_database_file(*database);
     return nullptr;
 }
 
 EngineDatabase* open_database(const EngineTarget& target) {
     auto database = std::make_unique<SqliteDatabase>();
     database->path = target.database;
-    const char* path = target.database;
-    // One thread uses a connection, so SQLite's per-call locking is left out.
-    int rc = sqlite3_open_v2(plain_file_name(database->path).c_str(), &database->db,
-                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        status_error(OslError::kDatabaseOpenFailed, "Database file '%s' cannot be opened: %s.",
-                     path,
-                     database->db != nullptr ? sqlite3_errmsg(database->db) : sqlite3_errstr(rc));
+    if (!open_database_file(*database)) {
         return fail_open(std::move(database));
     }
     sqlite3* db = database->db;
-    sqlite3_extended_result_codes(db, 1);
-    // SQLite reads the file only on first use: a file that is not a database
-    // is found out here, before anything else is made on it.
-    rc = sqlite3_exec(db, "SELECT count(*) FROM main.sqlite_schema", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        status_error(OslError::kDatabaseOpenFailed, "Database file '%s' cannot be opened: %s.",
-                     path, sqlite3_errmsg(db));
-        return fail_open(std::move(database));
-    }
     if (!make_catalog(*database)) {
         return fail_open(std::move(database));
     }
-    rc = gx_register_trace(db);
+    int rc = gx_register_trace(db);
     if (rc == SQLITE_OK) {
         rc = gx_register_asshape(db, database->kind == DatabaseKind::kSpatiaLite, trace_gx_call,
                                  trace_gx_context());
     }
     if (rc != SQLITE_OK) {
-        report_sqlite_error(rc, sqlite3_errmsg(db), "The spatial extension cannot be registered");
+        report_sqlite_error(rc, sqlite3_errmsg(db), "The spatial extension cannot be registered",
+                            *database);
         return fail_open(std::move(database));
     }
     return as_engine(database.release());
@@ -79,7 +58,7 @@ bool prepare(EngineDatabase* engine_database, const char* text, const char* what
     int rc = sqlite3_prepare_v3(database.db, text, -1, SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
     if (rc != SQLITE_OK) {
         std::string failed = std::string(what) + " cannot be prepared";
-        report_sqlite_error(rc, sqlite3_errmsg(database.db), failed.c_str());
+        report_sqlite_error(rc, sqlite3_errmsg(database.db), failed.c_str(), database);
         return false;
     }
     if (stmt == nullptr) {
@@ -178,7 +157,8 @@ void reset(EngineStatement* engine_statement) {
 
 int report_error(EngineStatement* engine_statement, const char* what) {
     SqliteStatement& statement = as_sqlite(engine_statement);
-    return report_sqlite_error(statement.failed_code, statement.failed_message.c_str(), what);
+    return report_sqlite_error(statement.failed_code, statement.failed_message.c_str(), what,
+                               *statement.database);
 }
 
 // In the order of EngineOps.

@@ -2,7 +2,7 @@
 // can act on (syntax, unknown table or column, a read-only database) by its
 // own code and state, the extension's "GXnnn|message" errors as the
 // extension's condition, anything else as an engine error with SQLite's
-// words.
+// words, and a fault of the database file itself naming the file.
 
 #include <cstdio>
 #include <cstring>
@@ -45,9 +45,27 @@ OslError classify(int sqlite_code, const char* text) {
     return OslError::kEngineError;
 }
 
+// Faults of the database file itself rather than of the statement: the
+// user has to know which file.
+bool is_file_fault(int sqlite_code) {
+    switch (sqlite_code & 0xff) {
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+        case SQLITE_IOERR:
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+        case SQLITE_CANTOPEN:
+        case SQLITE_PROTOCOL:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
-int report_sqlite_error(int sqlite_code, const char* text, const char* what) {
+int report_sqlite_error(int sqlite_code, const char* text, const char* what,
+                        const SqliteDatabase& database) {
     if (text == nullptr) {
         text = sqlite3_errstr(sqlite_code);
     }
@@ -58,6 +76,10 @@ int report_sqlite_error(int sqlite_code, const char* text, const char* what) {
         // says where it happened.
         status_extension_error(sqlstate, extension_message);
         return status_error(OslError::kEngineError, "%s.", what);
+    }
+    if (is_file_fault(sqlite_code)) {
+        return status_error(classify(sqlite_code, text), "%s: %s (database file '%s').", what, text,
+                            database.path.c_str());
     }
     return status_error(classify(sqlite_code, text), "%s: %s.", what, text);
 }

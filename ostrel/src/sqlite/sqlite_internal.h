@@ -83,6 +83,13 @@ inline bool cell_of_value(sqlite3_value* value, Cell* cell) {
     }
 }
 
+// Opens the file at database.path read-only, in one read transaction for the
+// whole session (database_file.cpp); false, with the condition naming the
+// file, when it cannot. Closing ends the transaction; it does nothing when
+// the file is not open.
+bool open_database_file(SqliteDatabase& database);
+void close_database_file(SqliteDatabase& database);
+
 // The catalog views and the registered geometry columns (catalog.cpp).
 bool make_catalog(SqliteDatabase& database);
 bool is_geometry_column(SqliteDatabase& database, const char* table, const char* column);
@@ -94,7 +101,9 @@ bool describe_columns(EngineStatement* statement, std::vector<ColumnDescription>
 // extension's "GXnnn|message" errors become code -937 with state GXnnn; the
 // others map by their kind (syntax, unknown table, ...). text is SQLite's
 // message; what names the operation and object ("Statement 'srsel' cannot
-// be prepared"). Returns the status.
-int report_sqlite_error(int sqlite_code, const char* text, const char* what);
+// be prepared"). A fault of the file itself (damaged, locked, unreadable)
+// names database's file. Returns the status.
+int report_sqlite_error(int sqlite_code, const char* text, const char* what,
+                        const SqliteDatabase& database);
 
 #endif
