@@ -5,23 +5,39 @@
 # into a private cluster. Three rounds, the tools interleaved in each; prints
 # the median seconds, rows/s and the largest peak RSS of each. Usage:
 #   bash bench/pg_compare.sh [rows]     (default 1000000)
+#   bash bench/pg_compare.sh --rss [small large]
 # reads build/bench-data/features_points_<rows>.gpkg and
 # features_polygons_<rows>.gpkg (table features, geometry column geom; made
-# by the benchmark's GeoPackage generator). SPOOLMAP names the binary to
-# time (default build-bench/spoolmap); one that cannot reach the server is
-# reported as not available.
+# by the benchmark's GeoPackage generator, bench/compare.sh). --rss unloads
+# the points of both sizes (default 100000 and 5000000) with spoolmap alone
+# and compares their peak RSS: streamed rows keep it flat. SPOOLMAP names the
+# binary to time (default build-bench/spoolmap); one that cannot reach the
+# server is reported as not available.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-rows=${1:-1000000}
+rss_sizes=()
+if [ "${1:-}" = "--rss" ]; then
+  rss_sizes=("${2:-100000}" "${3:-5000000}")
+  kinds=()
+  for size in "${rss_sizes[@]}"; do kinds+=("points_$size"); done
+  rows=""
+else
+  rows=${1:-1000000}
+  kinds=(points polygons)
+fi
 rounds=3
 data=$root/build/bench-data
 SPOOLMAP=${SPOOLMAP:-$root/build-bench/spoolmap}
-kinds=(points polygons)
+
+# The GeoPackage a kind's table is loaded from.
+gpkg_of() {
+  if [ -n "$rows" ]; then echo "$data/features_${1}_$rows.gpkg"; else echo "$data/features_${1%_*}_${1##*_}.gpkg"; fi
+}
 
 for kind in "${kinds[@]}"; do
-  [ -f "$data/features_${kind}_$rows.gpkg" ] ||
-    { echo "pg_compare: no $data/features_${kind}_$rows.gpkg; make the benchmark GeoPackages first" >&2; exit 1; }
+  [ -f "$(gpkg_of "$kind")" ] ||
+    { echo "pg_compare: no $(gpkg_of "$kind"); make the benchmark GeoPackages first" >&2; exit 1; }
 done
 
 echo "== Building spoolmap and pg_copy_scan in build-bench"
@@ -41,13 +57,14 @@ admin() { "$(fact bindir)/psql" -X -q -A -t -v ON_ERROR_STOP=1 -h "$(fact socket
 admin -d postgres -c "CREATE DATABASE $database OWNER $user"
 
 for kind in "${kinds[@]}"; do
-  echo "== Loading features_${kind}_$rows.gpkg into table features_$kind"
+  gpkg=$(gpkg_of "$kind")
+  echo "== Loading $(basename "$gpkg") into table features_$kind"
   # Not ogr2ogr -f PostgreSQL: it rounds doubles to 15 digits (pg_load_gpkg.py says more).
-  /usr/bin/python3 bench/pg_load_gpkg.py "$cluster" "$database" "$data/features_${kind}_$rows.gpkg" \
-    features "features_$kind"
+  /usr/bin/python3 bench/pg_load_gpkg.py "$cluster" "$database" "$gpkg" features "features_$kind"
   admin -d "$database" -c "VACUUM ANALYZE features_$kind"
+  expected=$(/usr/bin/python3 -c "import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute('SELECT count(*) FROM features').fetchone()[0])" "$gpkg")
   loaded=$(admin -d "$database" -c "SELECT count(*) FROM features_$kind")
-  [ "$loaded" -eq "$rows" ] || { echo "pg_compare: features_$kind holds $loaded rows, not $rows" >&2; exit 1; }
+  [ "$loaded" -eq "$expected" ] || { echo "pg_compare: features_$kind holds $loaded rows, not $expected" >&2; exit 1; }
 done
 
 # Seconds and peak RSS (KiB) of one command run in the directory $out, its
@@ -64,8 +81,27 @@ spoolmap_args() {  # table: sets args
   args=(-o init -l "$1,geom" -f spoolmap -D "$database" -s "postgresql://$host:$port" -u "$user" -p "$password")
 }
 
-tools=(pgsql2shp ogr2ogr libpq_scan)
 mkdir -p "$out"
+if [ ${#rss_sizes[@]} -gt 0 ]; then
+  for kind in "${kinds[@]}"; do
+    spoolmap_args "features_$kind"
+    for round in $(seq 1 "$rounds"); do
+      rm -rf "$out" && mkdir -p "$out"
+      echo "$kind $(measure "$SPOOLMAP" "${args[@]}")"
+    done
+  done | /usr/bin/python3 -c 'import collections, sys
+rss = collections.defaultdict(int)
+for line in sys.stdin:
+    kind, _, kib = line.split()
+    rss[kind] = max(rss[kind], int(kib))
+small, large = rss.values()
+print("\nspoolmap peak RSS from PostGIS, points: %s rows %.1f MB, %s rows %.1f MB; "
+      "the larger %+.1f%%" % (sys.argv[1], small / 1024, sys.argv[2], large / 1024,
+                              100.0 * (large - small) / small))' "${rss_sizes[@]}"
+  exit 0
+fi
+
+tools=(pgsql2shp ogr2ogr libpq_scan)
 spoolmap_args features_points
 if probe=$(cd "$out" && "$SPOOLMAP" "${args[@]}" 2>&1); then
   tools+=(spoolmap)

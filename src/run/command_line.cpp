@@ -283,6 +283,13 @@ void parse_command_line(int argc, char** argv, RunSettings& settings) {
 
 void command_line_summary(const RunSettings& settings, char* buffer, size_t size) {
     static const char* const kWhat = "command-line summary";
+    // A password inside a server address is masked as -p is; an address
+    // too long to mask in full is not shown at all.
+    constexpr size_t kShownServerBytes = 1024;
+    char server[kShownServerBytes] = "";
+    if (settings.server_given && osl_server_shown(settings.server, server, sizeof server) != 0) {
+        std::strcpy(server, kPasswordMask);
+    }
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat, "%10s %s", "-o", operation_name(settings.operation));
     if (settings.table_given) {
@@ -296,7 +303,7 @@ void command_line_summary(const RunSettings& settings, char* buffer, size_t size
     } plain[] = {
         {settings.base_name_given, "-f", settings.base_name},
         {settings.database_given, "-D", settings.database},
-        {settings.server_given, "-s", settings.server},
+        {settings.server_given, "-s", server},
         {settings.user_given, "-u", settings.user},
         {settings.password_given, "-p", kPasswordMask},
     };

@@ -58,11 +58,10 @@ def main():
 # Engines: one definition of tables, run against each engine of the client
 # library.
 
-# The server engine's switch. Flip it once the client library reaches
-# PostgreSQL: every EngineTestCase method then runs against the test cluster
-# too (ctest provides it; see tests/CMakeLists.txt). Off, those runs are
-# skipped and say so.
-POSTGRES_ENGINE = False
+# The server engine's switch: every EngineTestCase method runs against the
+# test cluster too (ctest provides it; see tests/CMakeLists.txt). Off, those
+# runs are skipped and say so.
+POSTGRES_ENGINE = True
 ENGINES = ("sqlite", "postgres")
 
 
@@ -77,8 +76,22 @@ class EngineTestCase(ScratchTestCase):
         for name, method in list(vars(cls).items()):
             if name.startswith("test") and callable(method):
                 delattr(cls, name)
-                for engine in ENGINES:
+                for engine in getattr(method, "engines", ENGINES):
                     setattr(cls, "%s_%s" % (name, engine), method)
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # The server databases of this class by their definition: spoolmap
+        # only reads them, so the tests of a class share one per definition.
+        cls._server_databases = {}
+        cls.addClassCleanup(cls._drop_server_databases)
+
+    @classmethod
+    def _drop_server_databases(cls):
+        import testdb_postgres
+        for database in cls._server_databases.values():
+            testdb_postgres.drop_database(postgres_facts(), database)
 
     def setUp(self):
         self.engine = self._testMethodName.rsplit("_", 1)[1]
@@ -90,17 +103,43 @@ class EngineTestCase(ScratchTestCase):
         """Builds tables for this test's engine and returns the spoolmap
         arguments that reach them (run spoolmap in self.dir). sqlite: the file
         self.dir/name.<kind's extension>, reached by -D name. postgres: a
-        database of this test's own in the test cluster (PostGIS unless
-        postgis is False), dropped after the test, reached by -D, -s, -u
-        and -p; kind does not apply."""
+        database in the test cluster (PostGIS unless postgis is False) shared
+        by the tests of the class that define the same tables, dropped after
+        the class, reached by -D, -s, -u and -p; kind does not apply."""
         if self.engine == "sqlite":
             return ["-D", make_database(self.dir, tables, kind=kind, name=name)]
-        import testdb_postgres
+        database = self.server_database(tables, name, sql, postgis)
         facts = postgres_facts()
-        database = "%s_%d_%d" % (name, os.getpid(), next(_database_numbers))
-        testdb_postgres.write_postgres(facts, database, tables, sql, postgis)
-        self.addCleanup(testdb_postgres.drop_database, facts, database)
         return ["-D", database, "-s", server_uri(facts), "-u", facts["user"], "-p", facts["password"]]
+
+    def server_database(self, tables, name="gis", sql=(), postgis=True):
+        """The name of the test cluster's database that holds tables, made
+        when the class has none of that definition yet."""
+        import testdb_postgres
+        tables = list(tables)
+        definition = (name, postgis, tuple(sql),
+                      testdb_postgres.srs_script(tables) if postgis else "",
+                      tuple(testdb_postgres.table_script(t) for t in tables))
+        databases = type(self)._server_databases
+        if definition not in databases:
+            database = "%s_%d_%d" % (name, os.getpid(), next(_database_numbers))
+            testdb_postgres.write_postgres(postgres_facts(), database, tables, sql, postgis)
+            databases[definition] = database
+        return databases[definition]
+
+
+def sqlite_only(method):
+    """Marks a test of an EngineTestCase that is about the files or the
+    embedded engine alone: it runs against SQLite only."""
+    method.engines = ("sqlite",)
+    return method
+
+
+def server_only(method):
+    """Marks a test of an EngineTestCase that holds the embedded engine's
+    files up against the server's: it runs against PostgreSQL only."""
+    method.engines = ("postgres",)
+    return method
 
 
 _database_numbers = itertools.count(1)

@@ -23,15 +23,15 @@ def point_rows(first, count, offset=0.0):
             for i in range(first, first + count)]
 
 
-class Append(harness.ScratchTestCase):
+class Append(harness.EngineTestCase):
     def init_set(self, rows, srtext=WGS84):
-        harness.make_database(self.dir, [points_table(rows, srtext)], name="first")
-        result = harness.run(harness.init_args("out", database="first"), cwd=self.dir)
+        source = self.source([points_table(rows, srtext)], name="first")
+        result = harness.run(harness.init_args("out", source=source), cwd=self.dir)
         self.assertEqual(result.status, 0, result)
 
     def append(self, rows, srtext=WGS84, more=()):
-        harness.make_database(self.dir, [points_table(rows, srtext)], name="second")
-        return harness.run(harness.append_args("out", database="second", more=more), cwd=self.dir)
+        source = self.source([points_table(rows, srtext)], name="second")
+        return harness.run(harness.append_args("out", more=more, source=source), cwd=self.dir)
 
     def file_set(self):
         return {n: self.read_bytes("out." + n) for n in ("shp", "shx", "dbf", "prj")
@@ -134,6 +134,7 @@ class Append(harness.ScratchTestCase):
             "\nCoordinate system UNKNOWN ... file out.prj not found.\n"), result)
         self.assertIn("Coordinate system mismatch ... exiting.", result.out)
 
+    @harness.sqlite_only
     def test_a_missing_dbf(self):
         self.init_set(point_rows(1, 1))
         os.remove(self.path("out.dbf"))
@@ -141,6 +142,7 @@ class Append(harness.ScratchTestCase):
         self.assertEqual(result.status, 1, result)
         self.assertEqual(result.err, "\nFile open failed for file out.dbf.\n")
 
+    @harness.sqlite_only
     def test_an_inconsistent_set_is_refused_untouched(self):
         self.init_set(point_rows(1, 3))
         good = self.file_set()
@@ -163,6 +165,7 @@ class Append(harness.ScratchTestCase):
                 self.assertIn("out.", result.err)
                 self.assertEqual(self.file_set(), before)
 
+    @harness.sqlite_only
     def test_a_failed_append_leaves_the_old_set_readable(self):
         self.init_set(point_rows(1, 2))
         before = self.file_set()
@@ -177,6 +180,7 @@ class Append(harness.ScratchTestCase):
         self.assertEqual(result.status, 0, result)
         self.assertEqual([n for n, _ in records(self.read_bytes("out.shp"))], [1, 2, 3])
 
+    @harness.sqlite_only
     def test_bytes_left_by_an_interrupted_append_are_cut(self):
         self.init_set(point_rows(1, 2))
         with open(self.path("out.shp"), "ab") as f:
@@ -191,6 +195,7 @@ class Append(harness.ScratchTestCase):
         self.assertEqual([r["ID"] for r in dbfread.DBF(self.path("out.dbf"))], [1, 2, 3])
         self.assertEqual(self.read_bytes("out.dbf")[-1:], b"\x1a")
 
+    @harness.sqlite_only
     def test_the_dbf_size_limit_leaves_room_for_the_end_byte(self):
         # A set whose .dbf counts records up to just below 2 GB, made sparse so
         # that it costs nothing: a header 1 byte longer (other writers pad

@@ -1,6 +1,6 @@
-"""One table kept in every kind of database spoolmap reads gives one file
-set; a GeoPackage written by GDAL itself unloads too; server tracing writes
-the session's statements."""
+"""One table kept in every kind of SQLite database spoolmap reads gives one
+file set; a GeoPackage written by GDAL itself unloads too; server tracing
+writes the session's statements, whichever engine runs them."""
 
 import json
 import os
@@ -30,13 +30,14 @@ def table(**options):
                  rows=ROWS, **options)
 
 
-class Sources(harness.ScratchTestCase):
+class Sources(harness.EngineTestCase):
     def unload(self, kind, base, **options):
         name = harness.make_database(self.dir, [table(**options)], kind=kind, name=base + "db")
         result = harness.run(harness.init_args(base, table="parcels", database=name), cwd=self.dir)
         self.assertEqual(result.status, 0, result)
         return {ext: self.read_bytes(base + "." + ext) for ext in ("shp", "shx", "dbf", "prj")}
 
+    @harness.sqlite_only
     def test_every_database_kind_gives_the_same_file_set(self):
         reference = self.unload("gpkg", "gpkg")
         variants = {
@@ -56,6 +57,7 @@ class Sources(harness.ScratchTestCase):
         self.assertGreater(signed_area(first.points[5:10]), 0)
         self.assertEqual(harness.ogr_feature_count(self.path("gpkg.shp")), 3)
 
+    @harness.sqlite_only
     def test_a_geopackage_written_by_gdal(self):
         features = [{"type": "Feature", "properties": {"label": "a", "count": 7},
                      "geometry": {"type": "LineString", "coordinates": [[1, 2], [3, 4], [5, 1]]}},
@@ -77,8 +79,8 @@ class Sources(harness.ScratchTestCase):
         self.assertEqual(records, [("a", 7), ("b", -1)])
 
     def test_tracing_writes_the_sessions_statements(self):
-        harness.make_database(self.dir, [table()])
-        result = harness.run(harness.init_args("out", table="parcels",
+        source = self.source([table()])
+        result = harness.run(harness.init_args("out", table="parcels", source=source,
                                                more=["-trc", "trace.txt,2", "-log"]),
                              cwd=self.dir)
         self.assertEqual(result.status, 0, result)
@@ -91,8 +93,8 @@ class Sources(harness.ScratchTestCase):
         with open(self.path("out.log")) as f:
             self.assertIn("Kestrum tracing enabled: file trace.txt, level 2", f.read())
 
-        result = harness.run(harness.init_args("out", table="parcels", more=["-trc", "t.txt,12"]),
-                             cwd=self.dir)
+        result = harness.run(harness.init_args("out", table="parcels", more=["-trc", "t.txt,12"],
+                                               source=source), cwd=self.dir)
         self.assertEqual(result.status, 1, result)
         self.assertEqual(result.err, "\nCall to GX_Trace returned unexpected result\n")
 

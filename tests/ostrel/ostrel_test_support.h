@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -35,9 +36,14 @@ struct ScratchDir {
 };
 
 // Writes the database at path from a testdb.py JSON description; kind is
-// "gpkg", "spatialite" or "native".
-inline void build_database(const std::string& path, const char* kind, const std::string& json) {
-    std::string description_path = path + ".json";
+// "gpkg", "spatialite" or "native", or "postgres" (path is then the name of
+// a database in the test cluster, and description_path says where the
+// description goes).
+inline void build_database(const std::string& path, const char* kind, const std::string& json,
+                           std::string description_path = "") {
+    if (description_path.empty()) {
+        description_path = path + ".json";
+    }
     {
         std::ofstream out(description_path);
         out << json;
@@ -105,6 +111,11 @@ struct TestEngine {
     std::string (*make_database)(const ScratchDir& scratch, const std::string& name,
                                  const std::string& json);
 };
+
+// The facts of the PostgreSQL test cluster (host, port, user, password,
+// ...; scripts/pg-test-cluster.sh), from the file SPOOLMAP_PG_CONNECTION
+// names; empty without one.
+std::map<std::string, std::string> postgres_cluster_facts();
 
 // Every engine the engine-facing suites run against (ostrel_test_engines.cpp).
 const std::vector<const TestEngine*>& test_engines();

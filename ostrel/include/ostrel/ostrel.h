@@ -6,8 +6,8 @@
 // operation leaves a status behind (below 0 a failure, 100 "no row"), and a
 // failure leaves diagnostics conditions that the caller turns into its own
 // error report. Behind the interface sit two engines: an embedded one over a
-// SQLite file (GeoPackage, SpatiaLite or a native database) and, later, one
-// over a PostgreSQL/PostGIS server. Nothing here knows shapefiles or dBASE
+// SQLite file (GeoPackage, SpatiaLite or a native database) and one over a
+// PostgreSQL/PostGIS server. Nothing here knows shapefiles or dBASE
 // beyond the spatial extension's GX_AsShape.
 //
 // Every SQL operation (connections, statements, descriptors, the cursor)
@@ -164,6 +164,12 @@ int osl_disconnect_current();
 // target names an existing file, 1 (path empty) when it names a server, and a
 // negative status (with diagnostics) when no file would be found.
 int osl_resolve_database_file(const char* target, char* path, size_t path_size);
+
+// The server part of a connection target as messages and logs may show it:
+// a password inside a postgresql:// address (user:password@host, or a
+// password= option) replaced by ********. Returns 0, or -1 (out untouched)
+// when out_size bytes cannot hold it.
+int osl_server_shown(const char* server, char* out, size_t out_size);
 
 // ---------------------------------------------------------------------------
 // Statements.

@@ -96,7 +96,11 @@ struct EngineTarget {
     const char* target;  // "db" or "db@server", as the caller gave it
     // The database file (embedded engine), or the database name (server).
     const char* database;
-    const char* server;          // the server's address; empty for a file
+    const char* server;        // the server's address; empty for a file
+    const char* server_shown;  // the address as messages show it: no password
+    // The passwords written in the address, which no message may repeat
+    // (a server's or libpq's words included).
+    const std::vector<std::string>* passwords;
     const OslConnectAuth* auth;  // null when none was given
 };
 

@@ -8,13 +8,67 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "front/session.h"
 #include "front/status.h"
 #include "front/trace.h"
+#include "postgres/postgres_engine.h"
 #include "sqlite/sqlite_engine.h"
 
 static Session& session = engine_state;
+
+// ---------------------------------------------------------------------------
+// Server addresses as messages, logs and the trace show them.
+
+static constexpr const char* kPasswordMask = "********";
+
+// A postgresql:// address with its passwords masked: the one of the user
+// part ("alice:secret@", up to the first '@' before a '/', where libpq
+// looks for it) and every "password=" of the options after '?'. The
+// passwords as written go to *passwords when it is not null.
+static std::string server_shown(const std::string& server,
+                                std::vector<std::string>* passwords = nullptr) {
+    std::string shown = server;
+    auto mask = [&](size_t from, size_t length) {
+        if (passwords != nullptr && length > 0) {
+            passwords->push_back(shown.substr(from, length));
+        }
+        shown.replace(from, length, kPasswordMask);
+    };
+    size_t scheme_end = shown.find("://");
+    if (scheme_end == std::string::npos) {
+        return shown;
+    }
+    size_t host = scheme_end + 3;
+    size_t at = shown.find_first_of("@/", host);
+    if (at != std::string::npos && shown[at] == '@') {
+        size_t colon = shown.find(':', host);
+        if (colon < at) {
+            mask(colon + 1, at - colon - 1);
+        }
+    }
+    size_t options = shown.find('?', host);
+    for (size_t key = options; key != std::string::npos; key = shown.find('&', key + 1)) {
+        static const std::string kPasswordKey = "password=";
+        if (shown.compare(key + 1, kPasswordKey.size(), kPasswordKey) == 0) {
+            size_t value = key + 1 + kPasswordKey.size();
+            size_t end = shown.find('&', value);
+            end = end == std::string::npos ? shown.size() : end;
+            mask(value, end - value);
+        }
+    }
+    return shown;
+}
+
+int osl_server_shown(const char* server, char* out, size_t out_size) {
+    std::string shown = server_shown(server != nullptr ? server : "");
+    if (shown.size() + 1 > out_size) {
+        return -1;
+    }
+    std::memcpy(out, shown.c_str(), shown.size() + 1);
+    return 0;
+}
 
 // ---------------------------------------------------------------------------
 // Target resolution.
@@ -145,7 +199,7 @@ static ResolvedTarget resolve_target(const char* target) {
     status_error(OslError::kUnknownServer,
                  "Cannot connect to server '%s' for database '%s': it is neither an existing "
                  "directory nor a postgresql:// address.",
-                 server.c_str(), name.c_str());
+                 server_shown(server).c_str(), name.c_str());
     return result;
 }
 
@@ -184,11 +238,6 @@ void osl_auth_free(OslConnectAuth* auth) {
     delete auth;
 }
 
-// The engine that reads a server's databases; none in this build.
-static const EngineOps* server_engine() {
-    return nullptr;
-}
-
 // Closes the database and forgets the connection; a failed connect leaves
 // the session as if it had never begun.
 static void close_database() {
@@ -204,34 +253,34 @@ static void close_database() {
 int osl_connect(const char* target, const OslConnectAuth* auth) {
     status_begin();
     if (session.database != nullptr) {
-        return status_error(OslError::kAlreadyConnected,
-                            "Cannot connect to '%s': already connected to '%s'.",
-                            target != nullptr ? target : "", session.target.c_str());
+        return status_error(
+            OslError::kAlreadyConnected, "Cannot connect to '%s': already connected to '%s'.",
+            server_shown(target != nullptr ? target : "").c_str(), session.target.c_str());
     }
     ResolvedTarget resolved = resolve_target(target);
     if (resolved.kind == TargetKind::kFailed) {
         return osl_status();
     }
-    const EngineOps* engine =
-        resolved.kind == TargetKind::kServer ? server_engine() : &sqlite_engine();
-    if (engine == nullptr) {
-        return status_error(OslError::kServerEngineMissing,
-                            "Cannot connect to server '%s': the server engine is not available "
-                            "in this build; use a database file or directory.",
-                            resolved.server.c_str());
-    }
     bool is_file = resolved.kind == TargetKind::kFile;
-    EngineTarget where{target, is_file ? resolved.path.c_str() : resolved.name.c_str(),
-                       resolved.server.c_str(), auth};
+    const EngineOps* engine = is_file ? &sqlite_engine() : &postgres_engine();
+    std::vector<std::string> passwords;
+    std::string shown = server_shown(resolved.server, &passwords);
+    EngineTarget where{target,
+                       is_file ? resolved.path.c_str() : resolved.name.c_str(),
+                       resolved.server.c_str(),
+                       shown.c_str(),
+                       &passwords,
+                       auth};
     EngineDatabase* database = engine->open(where);
     if (database == nullptr) {
         return osl_status();
     }
     session.engine = engine;
     session.database = database;
-    session.target = target;
-    session.path = is_file ? resolved.path : resolved.server;
-    trace_event("connect", session.path.c_str(), target);
+    // Neither the trace nor a message shows a password of the address.
+    session.target = server_shown(target);
+    session.path = is_file ? resolved.path : shown;
+    trace_event("connect", session.path.c_str(), session.target.c_str());
     return status_set(OSL_OK);
 }
 

@@ -26,9 +26,8 @@ bool skip_word(const char*& p, const char* word) {
     return true;
 }
 
-// Where the quoted text or comment that starts at text[at] ends (the index
-// after it); at itself when none starts there. An unclosed one runs to the
-// end.
+}  // namespace
+
 size_t skip_quoted_or_comment(const std::string& text, size_t at) {
     char c = text[at];
     if (c == '\'' || c == '"') {
@@ -55,8 +54,6 @@ size_t skip_quoted_or_comment(const std::string& text, size_t at) {
     }
     return at;
 }
-
-}  // namespace
 
 std::string statement_for_engine(const char* text) {
     const char* p = text;

@@ -16,6 +16,11 @@ std::string statement_for_engine(const char* text);
 // the end of the line and "/* ... */".
 std::string numbered_markers(const std::string& text);
 
+// Where the quoted text or comment that starts at text[at] ends (the index
+// after it); at itself when none starts there. An unclosed one runs to the
+// end. Quotes and comments as numbered_markers reads them.
+size_t skip_quoted_or_comment(const std::string& text, size_t at);
+
 // The statement as a message names it when it has no id: its first words,
 // blanks collapsed, "..." when cut.
 std::string shown_text(const char* text);

@@ -29,7 +29,7 @@ constexpr ErrorEntry kErrorTable[] = {
     {OslError::kDatabaseOpenFailed, -402, "08001"},
     {OslError::kDatabaseAmbiguous, -403, "08001"},
     {OslError::kUnknownServer, -404, "08001"},
-    {OslError::kServerEngineMissing, -405, "08001"},
+    {OslError::kServerConnectFailed, -409, "08001"},
     {OslError::kNotConnected, -406, "08003"},
     {OslError::kAlreadyConnected, -407, "08002"},
     {OslError::kCatalogFailed, -408, "HY000"},
@@ -112,15 +112,35 @@ void add_condition(int32_t code, const char* sqlstate, const char* message) {
 
 StatusState status_state = {0, 0};
 
+// A message is made in full before add_condition cuts it to 255 bytes.
+constexpr size_t kFormattedMessageBytes = 1024;
+
+// Adds the condition of error with the formatted message; its SQL state is
+// sqlstate when that is five characters long, the error's own otherwise.
+static int add_formatted(OslError error, const char* sqlstate, const char* format,
+                         va_list arguments) {
+    char message[kFormattedMessageBytes];
+    std::vsnprintf(message, sizeof message, format, arguments);
+    const ErrorEntry& entry = entry_of(error);
+    bool server_state = sqlstate != nullptr && std::strlen(sqlstate) == kSqlStateChars;
+    add_condition(entry.code, server_state ? sqlstate : entry.sqlstate, message);
+    return last_status;
+}
+
 int status_error(OslError error, const char* format, ...) {
-    char message[1024];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(message, sizeof message, format, arguments);
+    int status = add_formatted(error, nullptr, format, arguments);
     va_end(arguments);
-    const ErrorEntry& entry = entry_of(error);
-    add_condition(entry.code, entry.sqlstate, message);
-    return last_status;
+    return status;
+}
+
+int status_server_error(OslError error, const char* sqlstate, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int status = add_formatted(error, sqlstate, format, arguments);
+    va_end(arguments);
+    return status;
 }
 
 int status_extension_error(const char* sqlstate, const char* message) {

@@ -13,7 +13,7 @@ enum class OslError {
     kDatabaseOpenFailed,
     kDatabaseAmbiguous,
     kUnknownServer,
-    kServerEngineMissing,
+    kServerConnectFailed,
     kNotConnected,
     kAlreadyConnected,
     kCatalogFailed,
@@ -68,6 +68,13 @@ inline void status_begin() {
 // bytes on a character boundary) and makes its code the status. Returns the
 // status, so a failing operation can end with "return status_error(...)".
 int status_error(OslError error, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The same with the SQL state a database server reported (five characters;
+// the error's own state when sqlstate is null or not five characters long),
+// so the server's own words and state reach the caller under the library's
+// code for the kind of failure.
+int status_server_error(OslError error, const char* sqlstate, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // Adds a condition of the spatial extension (code -937, its own SQL state
 // "GXnnn") and makes it the status, unless an earlier condition of this
