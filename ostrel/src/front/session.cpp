@@ -8,6 +8,7 @@
 Session engine_state;
 
 bool require_connection(const char* operation) {
+    take_back_connection();
     if (engine_state.database == nullptr) {
         status_error(OslError::kNotConnected, "%s: there is no database connection.", operation);
         return false;
