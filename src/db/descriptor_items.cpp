@@ -29,8 +29,9 @@ ColumnDescription describe_column(const char* descriptor, int32_t item) {
 }
 
 void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t item_count) {
-    for (int32_t item = 1; item <= item_count; ++item) {
-        get_items(descriptor, item, requests + 2 * (item - 1), 2);
+    constexpr int kRequestsPerItem = 2;  // INDICATOR, DATA
+    if (osl_get_descriptor_range(descriptor, 1, item_count, requests, kRequestsPerItem) < 0) {
+        check_sql();
     }
 }
 
