@@ -136,8 +136,11 @@ static void check_dbf_room(const RunState& run, const FileSet& files, int64_t db
     }
 }
 
+// The run's streams are only ever written from this thread: the per-row
+// writes skip stdio's lock, which is taken once the library reads ahead in
+// a thread of its own.
 static void write_or_fail(const void* bytes, size_t length, FILE* stream, const char* name) {
-    if (std::fwrite(bytes, 1, length, stream) != length) {
+    if (fwrite_unlocked(bytes, 1, length, stream) != length) {
         fatal_error("Write failed for file %s.", name);
     }
 }

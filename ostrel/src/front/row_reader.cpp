@@ -53,6 +53,9 @@ enum class ReadEnd {
 // other reads.
 constexpr size_t kCacheLineBytes = 64;
 
+// How many rows ahead of the fetches their cells are prefetched.
+constexpr int kPrefetchRows = 4;
+
 struct alignas(kCacheLineBytes) RowBlock {
     Cell* cells = nullptr;     // kBlockRows rows of column_count cells
     uint8_t* bytes = nullptr;  // kBlockBytes: the rows' texts and blobs
@@ -256,8 +259,18 @@ const Cell* next_in_block(RowReader& reader) {
     if (block == nullptr || reader.next_row >= block->rows) {
         return nullptr;
     }
-    return block->cells +
-           static_cast<size_t>(reader.next_row++) * static_cast<size_t>(reader.columns);
+    size_t row_cells = static_cast<size_t>(reader.columns);
+    const Cell* row = block->cells + static_cast<size_t>(reader.next_row++) * row_cells;
+    // The rows were written on the other processor: their cells are asked
+    // for a few rows before they are read, so that the fetch does not wait
+    // for them to cross.
+    if (reader.next_row + kPrefetchRows < block->rows) {
+        const char* ahead = reinterpret_cast<const char*>(row + kPrefetchRows * row_cells);
+        for (size_t offset = 0; offset < row_cells * sizeof(Cell); offset += kCacheLineBytes) {
+            __builtin_prefetch(ahead + offset);
+        }
+    }
+    return row;
 }
 
 }  // namespace
