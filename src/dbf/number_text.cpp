@@ -67,6 +67,8 @@ constexpr char kDigitPairs[] =
 // rounding to 64 bits errs by at most 2^-64 of the scaled value, below
 // 6e-7 for values under 10^13.
 constexpr long double kMidpointMargin = 1e-5L;
+// 2^63: a 64-bit significand of this magnitude has no fraction bits.
+constexpr long double kRoundingShift = 9223372036854775808.0L;
 constexpr int kDoubleFractionBits = 52;
 constexpr int kDoubleExponentBias = 1023;
 constexpr int kLog10Of2Scaled = 78913;  // log10(2) * 2^18, rounded down
@@ -109,12 +111,16 @@ static int32_t exponent_text_by_scaling(double value, char* text) {
             --exponent;
             continue;
         }
-        uint64_t digits = static_cast<uint64_t>(scaled);
-        long double fraction = scaled - static_cast<long double>(digits);
-        if (std::fabs(fraction - 0.5L) < kMidpointMargin) {
+        // The nearest whole number: added to 2^63 the value keeps no
+        // fraction. (A conversion to an integer would switch the x87's
+        // rounding mode twice, slower than all the rest.) It is below 2^53,
+        // so the double holds it exactly.
+        long double nearest = (scaled + kRoundingShift) - kRoundingShift;
+        if (std::fabs(std::fabs(scaled - nearest) - 0.5L) < kMidpointMargin) {
             return 0;
         }
-        if (fraction > 0.5L && ++digits == kDigitsEnd) {
+        uint64_t digits = static_cast<uint64_t>(static_cast<double>(nearest));
+        if (digits == kDigitsEnd) {
             digits = kSmallestDigits;  // 9.999...95 became 10.000...
             ++exponent;
         }

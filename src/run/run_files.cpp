@@ -16,7 +16,6 @@
 #include "dbf/dbf_header.h"
 #include "report/messages.h"
 #include "run/command_line.h"
-#include "run/output_buffers.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 #include "spoolmap_version.h"
@@ -79,9 +78,6 @@ void open_files(const RunSettings& settings, FileSet& files) {
     files.shp = open_or_fail(files.shp_name, mode);
     files.shx = open_or_fail(files.shx_name, mode);
     files.dbf = open_or_fail(files.dbf_name, mode);
-    use_large_buffer(files.shp);
-    use_large_buffer(files.shx);
-    use_large_buffer(files.dbf);
     if (settings.log_given) {
         files.log = open_or_fail(files.log_name, "w");
         attach_log_stream(files.log);
