@@ -66,6 +66,7 @@ void reset_statement(Statement& statement) {
 }
 
 void drop_session_objects() {
+    take_back_connection();
     Session& session = engine_session();
     for (auto& statement : session.statements) {
         release_statement(*statement);
