@@ -9,11 +9,6 @@
 
 #include "report/messages.h"
 
-// The outputs started and not yet ended, written out if the process ends
-// first. A run has three.
-constexpr int kMaxOpenOutputs = 4;
-static RecordOutput* open_outputs[kMaxOpenOutputs];
-
 // Writes all length bytes to descriptor; false when a write fails.
 static bool write_all(int descriptor, const char* bytes, size_t length) {
     while (length > 0) {
@@ -30,27 +25,11 @@ static bool write_all(int descriptor, const char* bytes, size_t length) {
     return true;
 }
 
-// At the process end, after a run that ended early: the records buffered so
-// far go to their files, as far as they can; the run has already failed.
-static void write_out_at_exit() {
-    for (RecordOutput* out : open_outputs) {
-        if (out != nullptr && out->used > 0) {
-            write_all(fileno(out->stream), out->bytes, out->used);
-            out->used = 0;
-        }
-    }
-}
-
-static void fail_write(RecordOutput& out) {
-    out.used = 0;  // not written again at the process end
+[[noreturn]] static void fail_write(const RecordOutput& out) {
     fatal_error("Write failed for file %s.", out.name);
 }
 
 void begin_record_output(RecordOutput& out, FILE* stream, const char* name) {
-    static bool exit_handler_set = false;
-    if (!exit_handler_set) {
-        exit_handler_set = std::atexit(write_out_at_exit) == 0;
-    }
     out.stream = stream;
     out.name = name;
     out.used = 0;
@@ -63,12 +42,6 @@ void begin_record_output(RecordOutput& out, FILE* stream, const char* name) {
     out.bytes = static_cast<char*>(std::malloc(kRecordOutputBytes));
     if (out.bytes == nullptr) {
         fatal_error("Memory allocation for the output buffer of file %s failed.", name);
-    }
-    for (RecordOutput*& slot : open_outputs) {
-        if (slot == nullptr) {
-            slot = &out;
-            break;
-        }
     }
 }
 
@@ -93,11 +66,6 @@ void append_record_bytes_slowly(RecordOutput& out, const void* bytes, size_t len
 
 void end_record_output(RecordOutput& out) {
     drain_record_output(out);
-    for (RecordOutput*& slot : open_outputs) {
-        if (slot == &out) {
-            slot = nullptr;
-        }
-    }
     std::free(out.bytes);
     out.bytes = nullptr;
     // The stream takes over again where the descriptor stands.

@@ -5,8 +5,9 @@
 // run's for everything else: a record output starts where the stream stands
 // and leaves it standing after the last record.
 //
-// A run that ends early (fatal_error) still writes the records it has
-// buffered as the process ends, as the stream's own buffer would have been.
+// A run that ends early (fatal_error) leaves what it buffered unwritten: the
+// set is a failed one either way, and nothing is written behind the back of
+// whatever the failure does with the files.
 
 #ifndef SPOOLMAP_RUN_RECORD_OUTPUT_H
 #define SPOOLMAP_RUN_RECORD_OUTPUT_H
@@ -24,10 +25,8 @@ struct RecordOutput {
     size_t used = 0;
 };
 
-// Starts out for stream, positioned where the first record goes. out must
-// live until the process ends (it is written out then if the run ends
-// before end_record_output). Ends the run if the stream cannot be placed or
-// the buffer cannot be had.
+// Starts out for stream, positioned where the first record goes. Ends the
+// run if the stream cannot be placed or the buffer cannot be had.
 void begin_record_output(RecordOutput& out, FILE* stream, const char* name);
 
 // Writes what out holds to its file; a write that fails ends the run with

@@ -174,7 +174,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
     run.rows_since_progress = 0;
     checked(osl_declare_cursor(kUnloadCursor, kUnloadStatement));
     checked(osl_open_cursor(kUnloadCursor));
-    static RowOutputs outputs;  // written out at the process end if the run fails
+    RowOutputs outputs;
     begin_record_output(outputs.shx, files.shx, files.shx_name);
     begin_record_output(outputs.shp, files.shp, files.shp_name);
     begin_record_output(outputs.dbf, files.dbf, files.dbf_name);
