@@ -247,6 +247,13 @@ def profile(args):
           % (TOP_FUNCTIONS, args.rows))
     for line in lines[:TOP_FUNCTIONS]:
         print(re.sub(r"(\s+-)+\s*$", "", line))
+    # The samples of each thread: the unload's own and, when the cursor reads
+    # ahead, the reader thread's.
+    threads = subprocess.run(["perf", "report", "-i", args.out, "--no-children", "--sort", "pid",
+                              "--stdio", "-g", "none"], capture_output=True, text=True, check=True)
+    shares = [l.split()[:2] for l in threads.stdout.splitlines() if l.strip() and
+              not l.startswith("#")]
+    print("Samples by thread: " + ", ".join("%s %s" % (tid, share) for share, tid in shares))
     print("(whole report: perf report -i %s --no-children)" % args.out)
     return 0
 

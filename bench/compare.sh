@@ -7,7 +7,8 @@
 #   bash bench/compare.sh --profile [rows] perf profile of the points run
 #
 # BASELINE=/path/to/an/older/spoolmap adds that binary to the same run (and
-# checks that both write the same bytes); RUNS changes the count of runs;
+# checks that both write the same bytes; with --profile, profiles it first);
+# RUNS changes the count of runs;
 # BENCH_DATA the folder of the generated tables (default build/bench-data,
 # kept between runs). spoolmap and the scan are built in build-bench
 # (RelWithDebInfo, no sanitizers). Not part of the tests.
@@ -60,6 +61,12 @@ case "$mode" in
     "${compare[@]}" rss --spoolmap "$build/spoolmap" "${baseline[@]}" "$data" "${sizes[@]}"
     ;;
   profile)
+    if [ -n "${BASELINE:-}" ]; then
+      echo "== The baseline"
+      "${compare[@]}" profile --spoolmap "$(realpath "$BASELINE")" "$data" "${sizes[0]}" \
+        "$build/perf-points-${sizes[0]}-baseline.data"
+      echo "== This spoolmap"
+    fi
     "${compare[@]}" profile --spoolmap "$build/spoolmap" "$data" "${sizes[0]}" \
       "$build/perf-points-${sizes[0]}.data"
     ;;

@@ -29,16 +29,23 @@ ColumnDescription describe_column(const char* descriptor, int32_t item) {
 }
 
 void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t item_count) {
-    for (int32_t item = 1; item <= item_count; ++item) {
-        get_items(descriptor, item, requests + 2 * (item - 1), 2);
+    constexpr int kRequestsPerItem = 2;  // INDICATOR, DATA
+    if (osl_get_descriptor_range(descriptor, 1, item_count, requests, kRequestsPerItem) < 0) {
+        check_sql();
     }
 }
 
 ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& var) {
+    // The indicator and the bytes in one request; a null leaves the var
+    // empty, and gets the null shape below.
+    if (osl_var_ready(&var) < 0) {
+        fatal_error("Error calling osl_var_ready.");
+    }
     int16_t indicator = 0;
-    OslItemRequest indicator_request = {OSL_ITEM_INDICATOR,
-                                        {OSL_HOST_INT16, &indicator, sizeof indicator}};
-    get_items(descriptor, shape_item, &indicator_request, 1);
+    OslItemRequest requests[] = {
+        {OSL_ITEM_INDICATOR, {OSL_HOST_INT16, &indicator, sizeof indicator}},
+        {OSL_ITEM_DATA, {OSL_HOST_VAR_LOCATED, &var, sizeof var}}};
+    get_items(descriptor, shape_item, requests, 2);
     if (indicator == kNullIndicator) {
         if (osl_var_alloc(&var, kNullShapeBytes) < 0) {
             fatal_error("Error calling osl_var_alloc.");
@@ -53,11 +60,6 @@ ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& v
         std::memset(data, 0, kNullShapeBytes);
         return ShapeBuffer{static_cast<const uint8_t*>(data), kNullShapeBytes};
     }
-    if (osl_var_ready(&var) < 0) {
-        fatal_error("Error calling osl_var_ready.");
-    }
-    OslItemRequest data_request = {OSL_ITEM_DATA, {OSL_HOST_VAR_LOCATED, &var, sizeof var}};
-    get_items(descriptor, shape_item, &data_request, 1);
     int32_t length = osl_var_getlen(&var);
     if (length == 0) {
         fatal_error("Error calling osl_var_getlen.");

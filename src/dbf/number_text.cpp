@@ -5,7 +5,9 @@
 #include "dbf/number_text.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 // The longest texts: "-9223372036854775808" (20 characters) and
 // "-1.797693134862e+308" (20); both buffers leave room to spare.
@@ -28,10 +30,140 @@ int32_t write_integer_text(char* field, int32_t width, int64_t value) {
     return place_right_aligned(field, width, text, static_cast<int32_t>(end - text));
 }
 
+// The exponent form's significant digits, one before the point and the
+// fraction digits, read as a whole number: from 10^12 up to 10^13.
+constexpr int kExponentDigits = 1 + kExponentFractionDigits;
+constexpr uint64_t kSmallestDigits = 1000000000000;  // 10^12
+constexpr uint64_t kDigitsEnd = 10 * kSmallestDigits;
+constexpr long double kSmallestScaled = kSmallestDigits;
+constexpr long double kScaledEnd = kDigitsEnd;
+
+// The powers of ten a long double holds exactly when its significand has 64
+// bits (x86's extended precision): 10^27 = 2^27 * 5^27, and 5^27 < 2^64.
+constexpr int kExactPowers = 27;
+constexpr bool kExtendedPrecision = std::numeric_limits<long double>::digits >= 64;
+
+struct ExactPowersOfTen {
+    long double power[kExactPowers + 1];
+    constexpr ExactPowersOfTen() : power() {
+        long double value = 1;
+        for (int k = 0; k <= kExactPowers; ++k) {
+            power[k] = value;
+            value *= 10;
+        }
+    }
+};
+constexpr ExactPowersOfTen kPowersOfTen;
+
+constexpr uint64_t kEightDigits = 100000000;
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324"
+    "25262728293031323334353637383940414243444546474849"
+    "50515253545556575859606162636465666768697071727374"
+    "75767778798081828384858687888990919293949596979899";
+
+// How near a midpoint between two thirteen-digit numbers the scaled value
+// may lie before the scaling no longer tells which way it rounds: one
+// rounding to 64 bits errs by at most 2^-64 of the scaled value, below
+// 6e-7 for values under 10^13.
+constexpr long double kMidpointMargin = 1e-5L;
+// 2^63: a 64-bit significand of this magnitude has no fraction bits.
+constexpr long double kRoundingShift = 9223372036854775808.0L;
+constexpr int kDoubleFractionBits = 52;
+constexpr int kDoubleExponentBias = 1023;
+constexpr int kLog10Of2Scaled = 78913;  // log10(2) * 2^18, rounded down
+constexpr int kLog10Of2Shift = 18;
+
+// The exponent form of a finite value whose decimal exponent lies within
+// kExactPowers of the form's twelve fraction digits (1e-15 to 1e39, what
+// tables hold): the value times a power of ten that the long double holds
+// exactly gives its thirteen digits and the fraction after them with one
+// rounding, far from the midpoint where printf's rounding (on the exact
+// value, ties to even) is decided. Returns the text's length, or 0 where it
+// cannot tell (a value near a midpoint, outside the range, zero, a machine
+// without extended precision): the exact way then writes it. Several times
+// faster than std::to_chars with a precision.
+static int32_t exponent_text_by_scaling(double value, char* text) {
+    double magnitude = std::fabs(value);
+    if (!kExtendedPrecision || !(magnitude > 0) || !std::isfinite(magnitude)) {
+        return 0;
+    }
+    // floor(log10(magnitude)), or one less: the digit count corrects it.
+    // floor(k * log10(2)) is (k * 78913) >> 18 for every exponent a double
+    // has (the shift rounds towards minus infinity).
+    uint64_t bits = 0;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    int binary_exponent = static_cast<int>(bits >> kDoubleFractionBits) - kDoubleExponentBias;
+    int exponent = (binary_exponent * kLog10Of2Scaled) >> kLog10Of2Shift;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int scale = kExponentFractionDigits - exponent;
+        if (scale > kExactPowers || scale < -kExactPowers) {
+            return 0;
+        }
+        long double scaled = scale >= 0
+                                 ? static_cast<long double>(magnitude) * kPowersOfTen.power[scale]
+                                 : static_cast<long double>(magnitude) / kPowersOfTen.power[-scale];
+        if (scaled >= kScaledEnd) {
+            ++exponent;
+            continue;
+        }
+        if (scaled < kSmallestScaled) {
+            --exponent;
+            continue;
+        }
+        // The nearest whole number: added to 2^63 the value keeps no
+        // fraction. (A conversion to an integer would switch the x87's
+        // rounding mode twice, slower than all the rest.) It is below 2^53,
+        // so the double holds it exactly.
+        long double nearest = (scaled + kRoundingShift) - kRoundingShift;
+        if (std::fabs(std::fabs(scaled - nearest) - 0.5L) < kMidpointMargin) {
+            return 0;
+        }
+        uint64_t digits = static_cast<uint64_t>(static_cast<double>(nearest));
+        if (digits == kDigitsEnd) {
+            digits = kSmallestDigits;  // 9.999...95 became 10.000...
+            ++exponent;
+        }
+        char* out = text;
+        if (std::signbit(value)) {
+            *out++ = '-';
+        }
+        // d.dddd dddd dddd: the last eight digits in 32-bit arithmetic, a pair
+        // at a time, then the four before them and the first.
+        uint32_t low = static_cast<uint32_t>(digits % kEightDigits);
+        uint32_t high = static_cast<uint32_t>(digits / kEightDigits);
+        char* place = out + kExponentDigits + 1;  // past the last digit (and the point)
+        for (int pair = 0; pair < 4; ++pair) {
+            place -= 2;
+            std::memcpy(place, kDigitPairs + 2 * (low % 100), 2);
+            low /= 100;
+        }
+        for (int pair = 0; pair < 2; ++pair) {
+            place -= 2;
+            std::memcpy(place, kDigitPairs + 2 * (high % 100), 2);
+            high /= 100;
+        }
+        out[1] = '.';
+        out[0] = static_cast<char>('0' + high);
+        out += kExponentDigits + 1;
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        int shown = exponent < 0 ? -exponent : exponent;  // below 100 here
+        *out++ = static_cast<char>('0' + shown / 10);
+        *out++ = static_cast<char>('0' + shown % 10);
+        return static_cast<int32_t>(out - text);
+    }
+    return 0;
+}
+
 int32_t write_exponent_text(char* field, int32_t width, double value) {
     char text[kExponentTextBytes];
-    char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific,
-                              kExponentFractionDigits)
-                    .ptr;
-    return place_right_aligned(field, width, text, static_cast<int32_t>(end - text));
+    int32_t length = exponent_text_by_scaling(value, text);
+    if (length == 0) {
+        char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific,
+                                  kExponentFractionDigits)
+                        .ptr;
+        length = static_cast<int32_t>(end - text);
+    }
+    return place_right_aligned(field, width, text, length);
 }

@@ -25,6 +25,7 @@
 #include "report/messages.h"
 #include "report/process_end.h"
 #include "run/command_line.h"
+#include "run/record_output.h"
 #include "run/run_files.h"
 #include "run/run_state.h"
 #include "run/set_commit.h"
@@ -140,32 +141,34 @@ static void check_dbf_room(const RunState& run, const FileSet& files, int64_t db
     }
 }
 
-static void write_or_fail(const void* bytes, size_t length, FILE* stream, const char* name) {
-    if (std::fwrite(bytes, 1, length, stream) != length) {
-        fatal_error("Write failed for file %s.", name);
-    }
-}
+// Where the rows' bytes go: the three data files' record outputs.
+struct RowOutputs {
+    RecordOutput shp;
+    RecordOutput shx;
+    RecordOutput dbf;
+};
 
 // One accepted row: its shape record and index entry framed and its
-// attribute record made, each checked, before any byte of it is written.
-static void write_row(RunState& run, FileSet& files, const ShapeBuffer& shape,
-                      int64_t& dbf_position) {
+// attribute record made in place, each checked, before any byte of it is
+// taken into the outputs.
+static void write_row(RunState& run, RowOutputs& outputs, const FileSet& files,
+                      const ShapeBuffer& shape, int64_t& dbf_position) {
     check_dbf_room(run, files, dbf_position);
     ShapeRecordFrame frame;
     write_shape_record(run.shapes, shape, files.shp.name, files.shx.name, frame);
     read_row_values(kUnloadDescriptor, run.row.requests, run.row.field_count);
+    size_t length = static_cast<size_t>(run.dbf_header.record_length);
+    char* record = record_room(outputs.dbf, length);
     int32_t unfit =
-        format_dbf_record(run.record_formats, run.row.values, run.work_buffer, run.row.cut_counts);
+        format_dbf_record(run.record_formats, run.row.values, record, run.row.cut_counts);
     if (unfit != kAllValuesFit) {
         refuse_value(run.fields, run.record_formats, run.row.values, unfit,
                      run.shapes.record_number);
     }
-    write_or_fail(frame.index_entry, sizeof frame.index_entry, files.shx.stream, files.shx.name);
-    write_or_fail(frame.record_header, sizeof frame.record_header, files.shp.stream,
-                  files.shp.name);
-    write_or_fail(shape.bytes, static_cast<size_t>(shape.length), files.shp.stream, files.shp.name);
-    size_t length = static_cast<size_t>(run.dbf_header.record_length);
-    write_or_fail(run.work_buffer, length, files.dbf.stream, files.dbf.name);
+    append_record_bytes(outputs.shx, frame.index_entry, sizeof frame.index_entry);
+    append_record_bytes(outputs.shp, frame.record_header, sizeof frame.record_header);
+    append_record_bytes(outputs.shp, shape.bytes, static_cast<size_t>(shape.length));
+    commit_record_bytes(outputs.dbf, length);
     dbf_position += static_cast<int64_t>(length);
 }
 
@@ -175,6 +178,10 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
     run.rows_since_progress = 0;
     checked(osl_declare_cursor(kUnloadCursor, kUnloadStatement));
     checked(osl_open_cursor(kUnloadCursor));
+    RowOutputs outputs;
+    begin_record_output(outputs.shx, files.shx.stream, files.shx.name);
+    begin_record_output(outputs.shp, files.shp.stream, files.shp.name);
+    begin_record_output(outputs.dbf, files.dbf.stream, files.dbf.name);
     OslVar var = {};
     while (checked(osl_fetch(kUnloadCursor, kUnloadDescriptor)) != OSL_NO_ROW) {
         ++run.fetched_rows;
@@ -189,7 +196,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             ++run.rejected_rows;
         } else {
             ++run.rows_since_progress;
-            write_row(run, files, shape, dbf_position);
+            write_row(run, outputs, files, shape, dbf_position);
             if (run.rows_since_progress == kProgressInterval) {
                 progress_note_and_log("Unloaded row %i.", run.shapes.record_number);
                 run.rows_since_progress = 0;
@@ -199,6 +206,9 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             fatal_error("Error calling osl_var_dealloc.");
         }
     }
+    end_record_output(outputs.shx);
+    end_record_output(outputs.shp);
+    end_record_output(outputs.dbf);
 }
 
 static void finish_files(RunState& run, FileSet& files, Operation operation) {

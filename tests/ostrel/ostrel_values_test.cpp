@@ -174,6 +174,33 @@ TEST_P(OslValues, TextIsBoundedByTheBufferAndNeverSplitsACharacter) {
     EXPECT_EQ(guard.substr(1), "#######");  // nothing written past the buffer
 }
 
+// A row's items in one call: what a call per item reads, and the first item
+// that fails ends it with that item's status and conditions.
+TEST_P(OslValues, ItemsOfARowInOneCall) {
+    ASSERT_EQ(osl_fetch("selcurs", "seldesc2"), 0) << first_message();
+    char name[16] = "#";
+    int32_t small = 0;
+    OslDate day = 0;
+    int16_t indicators[3] = {7, 7, 7};
+    OslItemRequest requests[] = {
+        {OSL_ITEM_INDICATOR, host_int16(&indicators[0])}, {OSL_ITEM_DATA, host_text(name, 16)},
+        {OSL_ITEM_INDICATOR, host_int16(&indicators[1])}, {OSL_ITEM_DATA, host_int32(&small)},
+        {OSL_ITEM_INDICATOR, host_int16(&indicators[2])}, {OSL_ITEM_DATA, host_date(&day)}};
+    ASSERT_EQ(osl_get_descriptor_range("seldesc2", kName, 2, requests, 2), 0) << first_message();
+    EXPECT_STREQ(name, "\xc3\x84-\xc3\x9f");
+    EXPECT_EQ(small, 32767);
+    EXPECT_EQ(indicators[0] + indicators[1], 0);
+
+    // Item 3 (INT4) read as a date: refused as osl_get_descriptor_items
+    // refuses it, after items 1 and 2.
+    small = 0;
+    EXPECT_EQ(osl_get_descriptor_range("seldesc2", kName, 3, requests, 2), -451);
+    std::string refused = first_message();
+    EXPECT_EQ(small, 32767);
+    EXPECT_EQ(osl_get_descriptor_items("seldesc2", kMedium, requests + 4, 2), -451);
+    EXPECT_EQ(first_message(), refused);
+}
+
 OSTREL_ENGINE_SUITE(OslValues);
 
 }  // namespace

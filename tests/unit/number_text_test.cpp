@@ -106,6 +106,22 @@ TEST(NumberText, ExponentFormsAreSnprintfsAtEveryWidth) {
     }
 }
 
+// Values whose shortest text runs past the thirteenth digit with a tail near
+// half a unit of it, on both sides of the margin where the shortest digits
+// stop telling how the value rounds, at small, usual and large exponents.
+TEST(NumberText, TailsNearAMidpointMatchSnprintf) {
+    for (const char* digits : {"1.234567890123", "9.999999999999", "5.000000000000"}) {
+        for (int tail = 4850; tail <= 5150; tail += 7) {
+            for (int exponent : {-307, -5, 0, 7, 22, 300}) {
+                char text[64];
+                std::snprintf(text, sizeof text, "%s%04de%d", digits, tail, exponent);
+                exponent_matches(20, std::strtod(text, nullptr));
+                exponent_matches(20, -std::strtod(text, nullptr));
+            }
+        }
+    }
+}
+
 TEST(NumberText, SeededSweepMatchesSnprintf) {
     constexpr int kDraws = 100000;
     std::mt19937_64 random(13);

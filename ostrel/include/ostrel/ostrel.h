@@ -211,6 +211,14 @@ int osl_get_descriptor_count(const char* descriptor_id, int* count);
 int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItemRequest* requests,
                              int request_count);
 
+// Reads item_count items from first_item on, each with requests_per_item
+// requests (the first item's first, then the next item's): what as many calls
+// of osl_get_descriptor_items would read, in one call, as a row's values are
+// read. The first item that fails ends it with that item's status and
+// conditions; the items before it have been read.
+int osl_get_descriptor_range(const char* descriptor_id, int first_item, int item_count,
+                             OslItemRequest* requests, int requests_per_item);
+
 // Sets items of item number item_number (TYPE 40 and 12 = 1 on the shape item).
 int osl_set_descriptor_items(const char* descriptor_id, int item_number,
                              const OslItemSetting* settings, int setting_count);

@@ -155,7 +155,10 @@ struct EngineOps {
     // (valid until the next step, reset or finalize), kDone at the end, or
     // kError, after which report_error says what failed. After a reset the
     // next step runs the statement from its first row; an engine that
-    // streams rows from elsewhere starts the stream there.
+    // streams rows from elsewhere starts the stream there. A cursor's steps
+    // may run in a reader thread of the front (front/row_reader.h), one at
+    // a time and never beside another call of the engine: step leaves no
+    // conditions and touches nothing of the session.
     StepResult (*step)(EngineStatement* statement, const Cell** row);
     void (*reset)(EngineStatement* statement);
 

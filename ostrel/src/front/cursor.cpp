@@ -1,6 +1,7 @@
 // The cursor: declared for a prepared query, opened, fetched row by row into
-// a descriptor, closed and freed. A fetch steps the engine once and points
-// the descriptor at the new row; nothing is copied or allocated per row.
+// a descriptor, closed and freed. A fetch points the descriptor at the next
+// row: one the reader thread has read ahead (row_reader.h), or, without one,
+// the engine's own after one step. Nothing is allocated per row.
 
 #include <cstring>
 #include <string>
@@ -20,6 +21,7 @@ Cursor* lookup(const char* id, const char* operation) {
 }
 
 void release_rows(Session& session, Cursor& cursor) {
+    cursor.reader.reset();
     if (cursor.statement != nullptr) {
         reset_statement(*cursor.statement);
         for (auto& descriptor : session.descriptors) {
@@ -30,6 +32,20 @@ void release_rows(Session& session, Cursor& cursor) {
     }
     cursor.open = false;
     cursor.statement = nullptr;
+}
+
+// The cursor's next row: from its reader when its rows are read ahead (the
+// first fetch after the open starts one when that is wanted), else stepped
+// here, once no other cursor's reader holds the connection.
+StepResult next_row(Cursor& cursor, Statement& statement) {
+    if (cursor.reader == nullptr && cursor.rows == 0 && read_ahead_wanted()) {
+        cursor.reader.reset(reader_start(statement));
+    }
+    if (cursor.reader != nullptr) {
+        return reader_next(*cursor.reader, statement);
+    }
+    take_back_connection();
+    return step_statement(statement);
 }
 
 }  // namespace
@@ -112,7 +128,7 @@ int osl_fetch(const char* cursor_id, const char* descriptor_id) {
                             "%d columns.",
                             cursor_id, descriptor_id, descriptor->count, statement.column_count);
     }
-    StepResult result = step_statement(statement);
+    StepResult result = next_row(*cursor, statement);
     if (result == StepResult::kRow) {
         ++cursor->rows;
         descriptor->row_source = &statement;
@@ -120,6 +136,7 @@ int osl_fetch(const char* cursor_id, const char* descriptor_id) {
         return status_set(OSL_OK);
     }
     descriptor->row_source = nullptr;
+    cursor->reader.reset();
     if (result == StepResult::kDone) {
         cursor->exhausted = true;
         return status_set(OSL_NO_ROW);

@@ -159,13 +159,12 @@ int osl_get_descriptor_count(const char* descriptor_id, int* count) {
     return status_set(OSL_OK);
 }
 
-int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItemRequest* requests,
-                             int request_count) {
-    status_begin();
-    Descriptor* descriptor = lookup(descriptor_id, "Get descriptor");
-    if (descriptor == nullptr) {
-        return osl_status();
-    }
+namespace {
+
+// The requests of one item of descriptor; returns its status (0 for
+// success), with a condition left on failure.
+int get_items(Descriptor* descriptor, int item_number, OslItemRequest* requests,
+              int request_count) {
     if (item_number < 1 || item_number > descriptor->count) {
         return status_error(OslError::kBadItemNumber,
                             "Descriptor '%s' has %d items; there is no item %d.",
@@ -183,8 +182,7 @@ int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItem
         ValueSource source{&cell, &column, descriptor->source_statement_id.c_str(),
                            item.var_by_library != 0};
         bool is_null = false;
-        int status = read_value(source, requests[1].into, &is_null);
-        return status < 0 ? status : status_set(OSL_OK);
+        return read_value(source, requests[1].into, &is_null);
     }
 
     for (int r = 0; r < request_count; ++r) {
@@ -242,6 +240,36 @@ int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItem
                                       descriptor->id.c_str(), item_number, code);
                 break;
         }
+        if (status < 0) {
+            return status;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int osl_get_descriptor_items(const char* descriptor_id, int item_number, OslItemRequest* requests,
+                             int request_count) {
+    status_begin();
+    Descriptor* descriptor = lookup(descriptor_id, "Get descriptor");
+    if (descriptor == nullptr) {
+        return osl_status();
+    }
+    int status = get_items(descriptor, item_number, requests, request_count);
+    return status < 0 ? status : status_set(OSL_OK);
+}
+
+int osl_get_descriptor_range(const char* descriptor_id, int first_item, int item_count,
+                             OslItemRequest* requests, int requests_per_item) {
+    status_begin();
+    Descriptor* descriptor = lookup(descriptor_id, "Get descriptor");
+    if (descriptor == nullptr) {
+        return osl_status();
+    }
+    for (int i = 0; i < item_count; ++i) {
+        int status = get_items(descriptor, first_item + i, requests + i * requests_per_item,
+                               requests_per_item);
         if (status < 0) {
             return status;
         }

@@ -8,6 +8,7 @@
 Session engine_state;
 
 bool require_connection(const char* operation) {
+    take_back_connection();
     if (engine_state.database == nullptr) {
         status_error(OslError::kNotConnected, "%s: there is no database connection.", operation);
         return false;
@@ -65,6 +66,7 @@ void reset_statement(Statement& statement) {
 }
 
 void drop_session_objects() {
+    take_back_connection();
     Session& session = engine_session();
     for (auto& statement : session.statements) {
         release_statement(*statement);

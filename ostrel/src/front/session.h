@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "front/row_reader.h"
 #include "front/shape_fetch.h"
 #include "front/trace.h"
 #include "ostrel/ostrel.h"
@@ -55,6 +56,7 @@ struct Cursor {
     bool open = false;
     bool exhausted = false;  // an engine may start over if stepped again
     int64_t rows = 0;
+    RowReaderPointer reader;  // while the rows are read ahead
 };
 
 struct Session {
@@ -71,6 +73,8 @@ struct Session {
     Descriptor* last_descriptor = nullptr;
     Cursor* last_cursor = nullptr;
     Trace trace;
+    // The reader whose thread owns the connection while it reads ahead.
+    RowReader* reading = nullptr;
 };
 
 // The one session; engine_session() is how the files reach it.
@@ -80,7 +84,8 @@ inline Session& engine_session() {
 }
 
 // Whether a connection is open; when not, leaves the "not connected"
-// condition and returns false.
+// condition and returns false. Takes the connection back from a reader
+// thread, as every operation that uses it starts here.
 bool require_connection(const char* operation);
 
 // Ids are short; comparing them inline keeps a library call off the per-row
@@ -124,16 +129,24 @@ void reset_statement(Statement& statement);
 // Drops every SQL object of the session (at disconnect).
 void drop_session_objects();
 
-// Steps statement to its next row: kRow with statement.row set (its shape
-// columns converted), kDone, or kError, after which report_step_error leaves
-// the conditions. One indirect call into the engine per row.
+// Steps statement to its next row with engine: kRow with *row pointing at it
+// (its shape columns converted), kDone, or kError, after which
+// report_step_error leaves the conditions. One indirect call into the engine
+// per row. Leaves statement.row alone, so a reader thread can step for the
+// caller's.
+inline StepResult step_engine(const EngineOps& engine, Statement& statement, const Cell** row) {
+    StepResult result = engine.step(statement.engine, row);
+    if (result == StepResult::kRow && !statement.shapes.columns.empty()) {
+        *row = shape_fetch_row(statement.shapes, *row, statement.column_count);
+        result = *row != nullptr ? StepResult::kRow : StepResult::kError;
+    }
+    return result;
+}
+
+// Steps statement to its next row, as step_engine, with statement.row set.
 inline StepResult step_statement(Statement& statement) {
     const Cell* row = nullptr;
-    StepResult result = engine_state.engine->step(statement.engine, &row);
-    if (result == StepResult::kRow && !statement.shapes.columns.empty()) {
-        row = shape_fetch_row(statement.shapes, row, statement.column_count);
-        result = row != nullptr ? StepResult::kRow : StepResult::kError;
-    }
+    StepResult result = step_engine(*engine_state.engine, statement, &row);
     statement.row = result == StepResult::kRow ? row : nullptr;
     return result;
 }

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "gx/gx_shape_build.h"
 
@@ -46,7 +47,18 @@ void gx_geometry_type_name(const GxGeometryType& type, char* text, size_t text_s
     if (type.kind == kGxKindUnknown) {
         dimensions = "";
     }
-    std::snprintf(text, text_size, "%s%s", gx_kind_name(type.kind), dimensions);
+    // Every conversion is named for the trace call, whether the trace writes
+    // it or not: the pieces are copied, not printed.
+    if (text_size == 0) {
+        return;
+    }
+    size_t used = 0;
+    for (const char* piece : {gx_kind_name(type.kind), dimensions}) {
+        for (; *piece != '\0' && used + 1 < text_size; ++piece) {
+            text[used++] = *piece;
+        }
+    }
+    text[used] = '\0';
 }
 
 void gx_buffer_free(GxBuffer& buffer) {

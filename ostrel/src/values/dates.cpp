@@ -71,6 +71,17 @@ void write_digits(char* out, int64_t value, int count) {
     }
 }
 
+// Whether text begins with word; text is read no further than its first
+// difference from word, so never past its terminator.
+bool begins_with(const char* text, const char* word) {
+    for (; *word != '\0'; ++text, ++word) {
+        if (*text != *word) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 OslDate date_from_ymd(int year, int month, int day) {
@@ -131,9 +142,12 @@ int osl_date_split(OslDate date, int16_t mdy[3]) {
 
 // Pictures: "yyyy" the year in four digits, "yy" in two, "mm" the month,
 // "dd" the day; any other character stands for itself. A date whose year
-// has no four-digit form fills the picture with '*'.
+// has no four-digit form fills the picture with '*'. The .dbf picture
+// "yyyymmdd" comes once per date of every row: it is written straight.
 int osl_date_format(OslDate date, const char* picture, char* out) {
-    size_t width = std::strlen(picture);
+    static const char kDbfPicture[] = "yyyymmdd";
+    bool dbf_picture = std::strcmp(picture, kDbfPicture) == 0;
+    size_t width = dbf_picture ? sizeof kDbfPicture - 1 : std::strlen(picture);
     int64_t year;
     int month;
     int day;
@@ -143,18 +157,25 @@ int osl_date_format(OslDate date, const char* picture, char* out) {
         out[width] = '\0';
         return -1;
     }
+    if (dbf_picture) {
+        write_digits(out, year, 4);
+        write_digits(out + 4, month, 2);
+        write_digits(out + 6, day, 2);
+        out[width] = '\0';
+        return 0;
+    }
     size_t i = 0;
     while (i < width) {
-        if (std::strncmp(picture + i, "yyyy", 4) == 0) {
+        if (begins_with(picture + i, "yyyy")) {
             write_digits(out + i, year, 4);
             i += 4;
-        } else if (std::strncmp(picture + i, "yy", 2) == 0) {
+        } else if (begins_with(picture + i, "yy")) {
             write_digits(out + i, year % 100, 2);
             i += 2;
-        } else if (std::strncmp(picture + i, "mm", 2) == 0) {
+        } else if (begins_with(picture + i, "mm")) {
             write_digits(out + i, month, 2);
             i += 2;
-        } else if (std::strncmp(picture + i, "dd", 2) == 0) {
+        } else if (begins_with(picture + i, "dd")) {
             write_digits(out + i, day, 2);
             i += 2;
         } else {

@@ -334,22 +334,10 @@ int osl_decimal_format(const OslDecimal* value, const char* picture, char* out) 
     round_at(&d, d.exponent + decimals);
     bool negative = d.sign < 0 && d.digit_count > 0;
 
-    // Room for the whole part of any picture a .dbf field can hold (255
-    // characters); a value with more whole digits fits no such picture.
-    char whole[256];
-    int whole_length = 0;
     int whole_digits = d.digit_count > 0 && d.exponent > 0 ? d.exponent : 0;
-    if (whole_digits > static_cast<int>(sizeof whole) || width > sizeof whole) {
-        osl_fill(out, width, '*');
-        out[width] = '\0';
-        return -1;
-    }
-    for (int i = 0; i < whole_digits; ++i) {
-        whole[whole_length++] = static_cast<char>('0' + (i < d.digit_count ? d.digits[i] : 0));
-    }
-    size_t needed = (negative ? 1 : 0) + static_cast<size_t>(whole_length) +
+    size_t needed = (negative ? 1 : 0) + static_cast<size_t>(whole_digits) +
                     (point != nullptr ? 1 + static_cast<size_t>(decimals) : 0);
-    bool leading_zero = whole_length == 0 && (point == nullptr || needed + 1 <= width);
+    bool leading_zero = whole_digits == 0 && (point == nullptr || needed + 1 <= width);
     if (leading_zero) {
         ++needed;
     }
@@ -359,17 +347,17 @@ int osl_decimal_format(const OslDecimal* value, const char* picture, char* out) 
         return -1;
     }
     char* p = out;
-    for (size_t i = needed; i < width; ++i) {
-        *p++ = ' ';
-    }
+    std::memset(p, ' ', width - needed);
+    p += width - needed;
     if (negative) {
         *p++ = '-';
     }
     if (leading_zero) {
         *p++ = '0';
     }
-    std::memcpy(p, whole, static_cast<size_t>(whole_length));
-    p += whole_length;
+    for (int i = 0; i < whole_digits; ++i) {
+        *p++ = static_cast<char>('0' + (i < d.digit_count ? d.digits[i] : 0));
+    }
     if (point != nullptr) {
         *p++ = '.';
         for (int i = 0; i < decimals; ++i) {
