@@ -238,13 +238,20 @@ TEST_F(PostgresEngine, RowsThatFailMidwayOrAreCutOff) {
     EXPECT_EQ(first_message(),
               "Fetch from cursor 'c' (statement 's') failed at row 3: division by zero.");
 
-    // Another statement while rows are in flight cuts them off, and the
-    // next fetch says so rather than ending early as if they were all.
+    // Another statement while rows are in flight cuts them off, and a later
+    // fetch says so rather than ending early as if they were all (the rows
+    // a cursor had already read ahead come first).
     ASSERT_EQ(osl_prepare("s", "SELECT n FROM generate_series(1, 100000) n"), 0);
     ASSERT_EQ(osl_open_cursor("c"), 0);
     EXPECT_EQ(osl_fetch("c", "d"), 0) << first_message();
     EXPECT_EQ(single_integer("SELECT 2"), 2);
-    EXPECT_EQ(osl_fetch("c", "d"), -416);
+    int status = 0;
+    int fetched = 1;
+    while ((status = osl_fetch("c", "d")) == 0) {
+        ++fetched;
+    }
+    EXPECT_LT(fetched, 100000);
+    ASSERT_EQ(status, -416);
     EXPECT_EQ(conditions()[0].sqlstate, "24000");
     EXPECT_NE(first_message().find("cut off"), std::string::npos) << first_message();
 
