@@ -61,9 +61,7 @@ static int32_t describe_table(const char* table_name, char* text, size_t size) {
     }
     text[0] = '\0';
     append_or_fail(text, size, "column query", "SELECT * FROM ");
-    if (!append_quoted_identifier(text, size, table_name)) {
-        fatal_error("The column query does not fit in its buffer of %zu bytes.", size);
-    }
+    append_identifier_or_fail(text, size, "column query", table_name);
     if (osl_prepare(kFieldStatement, text) < 0) {
         check_sql();
     }
