@@ -7,8 +7,6 @@
 #include "db/sql_error.h"
 #include "report/messages.h"
 
-static constexpr int16_t kNullIndicator = -1;
-
 static void get_items(const char* descriptor, int32_t item, OslItemRequest* requests, int count) {
     if (osl_get_descriptor_items(descriptor, item, requests, count) < 0) {
         check_sql();
@@ -29,8 +27,7 @@ ColumnDescription describe_column(const char* descriptor, int32_t item) {
 }
 
 void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t item_count) {
-    constexpr int kRequestsPerItem = 2;  // INDICATOR, DATA
-    if (osl_get_descriptor_range(descriptor, 1, item_count, requests, kRequestsPerItem) < 0) {
+    if (osl_get_descriptor_range(descriptor, 1, item_count, requests, kRequestsPerValue) < 0) {
         check_sql();
     }
 }
