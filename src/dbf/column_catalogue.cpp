@@ -30,8 +30,6 @@ static const char kRowIdColumn[] = "gx_row_id";
 static const char kFieldStatement[] = "selstmt1";
 static const char kFieldDescriptor[] = "seldesc1";
 
-constexpr int32_t kMaxDecimalPrecision = 32;
-
 // Whether an item's messages go to the user: init tells of every column it
 // changes or leaves out; an append has said all that when the file was made.
 enum class Report { kSilent, kToUser };

@@ -296,7 +296,7 @@ int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values
 }
 
 // Room for the whole digits of any decimal, its sign and its point.
-constexpr int32_t kDecimalTextExtra = 32 + 2;
+constexpr int32_t kDecimalTextExtra = kMaxDecimalPrecision + kDecimalExtraChars;
 
 // The text of a value that did not fit its field, for the message.
 static void value_text(const FieldFormat& format, const FieldValue& value, int32_t decimals,
