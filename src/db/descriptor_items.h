@@ -16,6 +16,12 @@
 // Column names are read into a buffer of this size.
 constexpr size_t kColumnNameBytes = 512;
 
+// The INDICATOR the library gives a null value.
+constexpr int16_t kNullIndicator = -1;
+
+// A row value is read through two requests: its INDICATOR, then its DATA.
+constexpr int kRequestsPerValue = 2;
+
 // What a descriptor says of one selected column.
 struct ColumnDescription {
     int32_t type = 0;  // the SQL type code
@@ -29,16 +35,17 @@ struct ColumnDescription {
 // one request.
 ColumnDescription describe_column(const char* descriptor, int32_t item);
 
-// The current row's items 1 to item_count of descriptor, each through two
-// requests that the caller has pointed at its host variables: its INDICATOR
-// first, then its DATA. requests holds 2 * item_count entries.
+// The current row's items 1 to item_count of descriptor, each through
+// kRequestsPerValue requests that the caller has pointed at its host
+// variables: its INDICATOR first, then its DATA. requests holds
+// kRequestsPerValue * item_count entries.
 void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t item_count);
 
 // The current row's shape item into var: for a null geometry the 4-byte null
-// shape in a buffer of var's own, else the bytes as the database returns
+// shape (constant bytes, not var's), else the bytes as the database returns
 // them, read with the indicator in one request into a var buffer the library
 // sizes. The caller releases var (osl_var_dealloc) once the shape is
-// written.
+// written, either way.
 ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& var);
 
 #endif

@@ -31,9 +31,9 @@ bool append_quoted_identifier(char* buffer, size_t size, const char* name) {
     return fitted;
 }
 
-static void append_identifier_or_fail(char* buffer, size_t size, const char* name) {
+void append_identifier_or_fail(char* buffer, size_t size, const char* what, const char* name) {
     if (!append_quoted_identifier(buffer, size, name)) {
-        fatal_error("The %s does not fit in its buffer of %zu bytes.", kWhat, size);
+        fatal_error("The %s does not fit in its buffer of %zu bytes.", what, size);
     }
 }
 
@@ -43,13 +43,13 @@ void unload_query_text(const SpatialColumn& geometry, const char* where_clause,
     append_or_fail(buffer, size, kWhat, "SELECT\n");
     for (int32_t i = 0; i < fields.field_count; ++i) {
         append_or_fail(buffer, size, kWhat, "\t");
-        append_identifier_or_fail(buffer, size, fields.column_name[i]);
+        append_identifier_or_fail(buffer, size, kWhat, fields.column_name[i]);
         append_or_fail(buffer, size, kWhat, ",\n");
     }
     append_or_fail(buffer, size, kWhat, "\tGX_AsShape(");
-    append_identifier_or_fail(buffer, size, geometry.column_name);
+    append_identifier_or_fail(buffer, size, kWhat, geometry.column_name);
     append_or_fail(buffer, size, kWhat, ")\nFROM\t");
-    append_identifier_or_fail(buffer, size, geometry.table_name);
+    append_identifier_or_fail(buffer, size, kWhat, geometry.table_name);
     append_or_fail(buffer, size, kWhat, "\n");
     if (where_clause != nullptr) {
         append_or_fail(buffer, size, kWhat, "WHERE\t%s\n", where_clause);

@@ -29,4 +29,8 @@ void refuse_parameter_markers(const char* statement_id, const char* where_clause
 // False when it does not fit.
 bool append_quoted_identifier(char* buffer, size_t size, const char* name);
 
+// append_quoted_identifier, ending the run as append_or_fail does (naming
+// what) when it does not fit.
+void append_identifier_or_fail(char* buffer, size_t size, const char* what, const char* name);
+
 #endif

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "report/messages.h"
+#include "text/characters.h"
 
 void write_code_page_file(FILE* cpg, const char* cpg_name) {
     size_t length = sizeof kCodePageText - 1;
@@ -35,11 +36,7 @@ static bool same_ignoring_case(const char* text, size_t length, const char* name
         return false;
     }
     for (size_t i = 0; i < length; ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c != name[i]) {
+        if (ascii_upper(text[i]) != name[i]) {
             return false;
         }
     }

@@ -30,8 +30,6 @@ static const char kRowIdColumn[] = "gx_row_id";
 static const char kFieldStatement[] = "selstmt1";
 static const char kFieldDescriptor[] = "seldesc1";
 
-constexpr int32_t kMaxDecimalPrecision = 32;
-
 // Whether an item's messages go to the user: init tells of every column it
 // changes or leaves out; an append has said all that when the file was made.
 enum class Report { kSilent, kToUser };
@@ -61,9 +59,7 @@ static int32_t describe_table(const char* table_name, char* text, size_t size) {
     }
     text[0] = '\0';
     append_or_fail(text, size, "column query", "SELECT * FROM ");
-    if (!append_quoted_identifier(text, size, table_name)) {
-        fatal_error("The column query does not fit in its buffer of %zu bytes.", size);
-    }
+    append_identifier_or_fail(text, size, "column query", table_name);
     if (osl_prepare(kFieldStatement, text) < 0) {
         check_sql();
     }

@@ -21,7 +21,6 @@
 
 constexpr char kDatePattern[] = "yyyymmdd";
 constexpr char kNullBoolean = '?';
-constexpr int16_t kNullIndicator = -1;
 // A boolean's text is one letter: "T" or "F".
 constexpr int32_t kBooleanTextBytes = kLogicalWidth + 1;
 // A UTF-8 character has at most 4 bytes.
@@ -188,7 +187,7 @@ static void prepare_row_values(const RecordFormats& formats, RowValues& row) {
     }
     row.field_count = formats.field_count;
     row.values = new (std::nothrow) FieldValue[entries];
-    row.requests = new (std::nothrow) OslItemRequest[2 * entries];
+    row.requests = new (std::nothrow) OslItemRequest[kRequestsPerValue * entries];
     row.texts = static_cast<char*>(std::calloc(all_texts, 1));
     row.cut_counts = static_cast<int32_t*>(std::calloc(entries, sizeof(int32_t)));
     if (row.values == nullptr || row.requests == nullptr || row.texts == nullptr ||
@@ -201,9 +200,10 @@ static void prepare_row_values(const RecordFormats& formats, RowValues& row) {
         size_t bytes = text_bytes(formats.fields[i]);
         value.text = bytes > 0 ? place : nullptr;
         place += bytes;
-        row.requests[2 * i] = {OSL_ITEM_INDICATOR,
-                               {OSL_HOST_INT16, &value.indicator, sizeof value.indicator}};
-        row.requests[2 * i + 1] = {OSL_ITEM_DATA, data_target(formats.fields[i], value)};
+        OslItemRequest* requests = row.requests + kRequestsPerValue * i;
+        requests[0] = {OSL_ITEM_INDICATOR,
+                       {OSL_HOST_INT16, &value.indicator, sizeof value.indicator}};
+        requests[1] = {OSL_ITEM_DATA, data_target(formats.fields[i], value)};
     }
 }
 
@@ -296,7 +296,7 @@ int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values
 }
 
 // Room for the whole digits of any decimal, its sign and its point.
-constexpr int32_t kDecimalTextExtra = 32 + 2;
+constexpr int32_t kDecimalTextExtra = kMaxDecimalPrecision + kDecimalExtraChars;
 
 // The text of a value that did not fit its field, for the message.
 static void value_text(const FieldFormat& format, const FieldValue& value, int32_t decimals,

@@ -37,7 +37,7 @@ struct RecordFormats {
 
 // One value of a row; which member holds it follows its field's kind.
 struct FieldValue {
-    int16_t indicator = 0;  // -1 for a null value
+    int16_t indicator = 0;  // kNullIndicator for a null value
     union {
         int32_t integer;
         double real;
@@ -47,11 +47,12 @@ struct FieldValue {
     char* text = nullptr;  // a text or boolean value, NUL-terminated
 };
 
-// The values of the current row, one per field, and the two requests per
-// field (indicator, data) that read_row_values fetches them through. Text
-// values each have a place in texts of their field's width, one more UTF-8
-// character and a zero byte: a longer value is cut there by the fetch, and
-// then to its field's width, which cut_counts counts per field for the run.
+// The values of the current row, one per field, and the kRequestsPerValue
+// requests per field (indicator, data) that read_row_values fetches them
+// through. Text values each have a place in texts of their field's width, one
+// more UTF-8 character and a zero byte: a longer value is cut there by the
+// fetch, and then to its field's width, which cut_counts counts per field for
+// the run.
 struct RowValues {
     int32_t field_count = 0;
     FieldValue* values = nullptr;

@@ -14,14 +14,6 @@ constexpr uint32_t kBase = 36;
 constexpr char kReplacement = '_';
 constexpr unsigned char kFirstNonAscii = 0x80;
 
-static bool is_continuation(unsigned char c) {
-    return c >= 0x80 && c < 0xC0;
-}
-
-static char ascii_upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 static bool is_name_char(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -29,8 +21,7 @@ static bool is_name_char(char c) {
 uint32_t field_name_hash(const char* text) {
     uint32_t hash = kFnvOffsetBasis;
     for (const char* p = text; *p != '\0'; ++p) {
-        char c = *p >= 'A' && *p <= 'Z' ? static_cast<char>(*p - 'A' + 'a') : *p;
-        hash ^= static_cast<unsigned char>(c);
+        hash ^= static_cast<unsigned char>(ascii_lower(*p));
         hash *= kFnvPrime;
     }
     return hash;
@@ -46,7 +37,7 @@ void own_field_name(const char* column_name, char* name) {
             // One '_' for the character: its lead byte and what continues it
             // (a stray continuation byte counts as a character of its own).
             ++p;
-            while (is_continuation(*p)) {
+            while (is_utf8_continuation(static_cast<char>(*p))) {
                 ++p;
             }
             name[length++] = kReplacement;

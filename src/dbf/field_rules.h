@@ -21,6 +21,11 @@ constexpr int32_t kDateWidth = 8;
 constexpr int32_t kLogicalWidth = 1;
 constexpr int32_t kDecimalExtraChars = 2;
 
+// The most digits of a decimal column that gets a field (the library
+// describes a wider one as unmapped); the message of a value that does not
+// fit its field sizes its text by it.
+constexpr int32_t kMaxDecimalPrecision = 32;
+
 // How a value is fetched and written into its field.
 enum class ValueKind {
     kText,             // CHAR, VARCHAR: left-aligned, cut to the field

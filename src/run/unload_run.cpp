@@ -105,8 +105,6 @@ static int32_t set_up_query(const RunSettings& settings, RunState& run) {
     const OslItemSetting shape_settings[] = {{OSL_ITEM_TYPE, OSL_SQL_VAR_BINARY},
                                              {OSL_ITEM_VAR_BY_LIBRARY, 1}};
     checked(osl_set_descriptor_items(kUnloadDescriptor, shape_item, shape_settings, 2));
-    // Each record is built in the work buffer.
-    static_assert(kDbfMaxLength < kWorkBufferBytes, "a .dbf record fits the work buffer");
     prepare_field_formats(run.fields, run.dbf_header.record_length, kUnloadDescriptor,
                           run.record_formats, run.row);
     return shape_item;
@@ -157,6 +155,9 @@ static void write_row(RunState& run, RowOutputs& outputs, const FileSet& files,
     ShapeRecordFrame frame;
     write_shape_record(run.shapes, shape, files.shp.name, files.shx.name, frame);
     read_row_values(kUnloadDescriptor, run.row.requests, run.row.field_count);
+    // The record is made in place in the .dbf output's buffer, which holds
+    // any record.
+    static_assert(kDbfMaxLength <= kRecordOutputBytes, "a .dbf record fits the output buffer");
     size_t length = static_cast<size_t>(run.dbf_header.record_length);
     char* record = record_room(outputs.dbf, length);
     int32_t unfit =

@@ -12,6 +12,7 @@
 #include "db/sql_error.h"
 #include "report/messages.h"
 #include "srs/coordsys_meaning.h"
+#include "text/characters.h"
 #include "text/text_append.h"
 
 static const char* const kUnknown = "UNKNOWN";
@@ -175,8 +176,7 @@ static std::vector<std::string> coordsys_tokens(const char* text) {
                 break;
             }
         } else {
-            char c = *p;
-            token.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
+            token.push_back(ascii_lower(*p));
         }
     }
     return tokens;

@@ -4,32 +4,21 @@
 
 #include <cstring>
 
-// A UTF-8 character is a lead byte and at most three continuation bytes,
-// each of the form 10xxxxxx.
-constexpr unsigned char kContinuationMask = 0xC0;
-constexpr unsigned char kContinuationBits = 0x80;
+// A UTF-8 character is a lead byte and at most three continuation bytes.
 constexpr size_t kMaxContinuationBytes = 3;
 
 char* to_lower_in_place(char* text) {
     for (char* p = text; *p != '\0'; ++p) {
-        if (*p >= 'A' && *p <= 'Z') {
-            *p = static_cast<char>(*p - 'A' + 'a');
-        }
+        *p = ascii_lower(*p);
     }
     return text;
 }
 
 char* to_upper_in_place(char* text) {
     for (char* p = text; *p != '\0'; ++p) {
-        if (*p >= 'a' && *p <= 'z') {
-            *p = static_cast<char>(*p - 'a' + 'A');
-        }
+        *p = ascii_upper(*p);
     }
     return text;
-}
-
-static bool is_continuation(char c) {
-    return (static_cast<unsigned char>(c) & kContinuationMask) == kContinuationBits;
 }
 
 // The bytes of the character a lead byte starts, as its high bits say; 1 for
@@ -54,14 +43,14 @@ size_t whole_character_prefix(const char* text, size_t limit) {
         return length;
     }
     size_t start = limit;
-    for (size_t step = 0; step < kMaxContinuationBytes && start > 0 && is_continuation(text[start]);
-         ++step) {
+    for (size_t step = 0;
+         step < kMaxContinuationBytes && start > 0 && is_utf8_continuation(text[start]); ++step) {
         --start;
     }
     // A character that starts there and runs past the limit stays out whole;
     // continuation bytes that belong to no such character are not UTF-8 and
     // are cut like any other bytes.
-    if (!is_continuation(text[start]) && start + sequence_bytes(text[start]) > limit) {
+    if (!is_utf8_continuation(text[start]) && start + sequence_bytes(text[start]) > limit) {
         return start;
     }
     return limit;
