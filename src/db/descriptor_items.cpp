@@ -2,6 +2,8 @@
 
 #include "db/descriptor_items.h"
 
+#include <cstring>
+
 #include "db/sql_error.h"
 #include "report/messages.h"
 
@@ -30,9 +32,6 @@ void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t i
     }
 }
 
-// A null geometry's shape: the type 0 alone, the same bytes for every row.
-static const uint8_t kNullShape[kNullShapeBytes] = {};
-
 ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& var) {
     // The indicator and the bytes in one request; a null leaves the var
     // empty, and gets the null shape below.
@@ -45,7 +44,18 @@ ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& v
         {OSL_ITEM_DATA, {OSL_HOST_VAR_LOCATED, &var, sizeof var}}};
     get_items(descriptor, shape_item, requests, 2);
     if (indicator == kNullIndicator) {
-        return ShapeBuffer{kNullShape, kNullShapeBytes};
+        if (osl_var_alloc(&var, kNullShapeBytes) < 0) {
+            fatal_error("Error calling osl_var_alloc.");
+        }
+        if (osl_var_setlen(&var, kNullShapeBytes) < 0) {
+            fatal_error("Error calling osl_var_setlen.");
+        }
+        void* data = osl_var_getdata(&var);
+        if (data == nullptr) {
+            fatal_error("Error calling osl_var_getdata.");
+        }
+        std::memset(data, 0, kNullShapeBytes);
+        return ShapeBuffer{static_cast<const uint8_t*>(data), kNullShapeBytes};
     }
     int32_t length = osl_var_getlen(&var);
     if (length == 0) {

@@ -42,10 +42,10 @@ ColumnDescription describe_column(const char* descriptor, int32_t item);
 void read_row_values(const char* descriptor, OslItemRequest* requests, int32_t item_count);
 
 // The current row's shape item into var: for a null geometry the 4-byte null
-// shape (constant bytes, not var's), else the bytes as the database returns
+// shape in a buffer of var's own, else the bytes as the database returns
 // them, read with the indicator in one request into a var buffer the library
 // sizes. The caller releases var (osl_var_dealloc) once the shape is
-// written, either way.
+// written.
 ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& var);
 
 #endif
