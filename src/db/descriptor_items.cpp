@@ -13,8 +13,8 @@ static void get_items(const char* descriptor, int32_t item, OslItemRequest* requ
     }
 }
 
-ColumnDescription describe_column(const char* descriptor, int32_t item) {
-    ColumnDescription column;
+DescribedColumn describe_column(const char* descriptor, int32_t item) {
+    DescribedColumn column;
     OslItemRequest requests[] = {
         {OSL_ITEM_TYPE, {OSL_HOST_INT32, &column.type, sizeof column.type}},
         {OSL_ITEM_LENGTH, {OSL_HOST_INT32, &column.length, sizeof column.length}},

@@ -23,7 +23,7 @@ constexpr int16_t kNullIndicator = -1;
 constexpr int kRequestsPerValue = 2;
 
 // What a descriptor says of one selected column.
-struct ColumnDescription {
+struct DescribedColumn {
     int32_t type = 0;  // the SQL type code
     int32_t length = 0;
     int32_t precision = 0;
@@ -33,7 +33,7 @@ struct ColumnDescription {
 
 // TYPE, LENGTH, PRECISION, SCALE and NAME of item (from 1) of descriptor, in
 // one request.
-ColumnDescription describe_column(const char* descriptor, int32_t item);
+DescribedColumn describe_column(const char* descriptor, int32_t item);
 
 // The current row's items 1 to item_count of descriptor, each through
 // kRequestsPerValue requests that the caller has pointed at its host

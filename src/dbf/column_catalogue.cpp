@@ -87,7 +87,7 @@ static void release_description() {
 // A decimal whose picture a descriptor byte could not hold. The library
 // describes such columns as unmapped; a server engine that did not would
 // still never reach the field table.
-static bool decimal_fits(const FieldRule& rule, const ColumnDescription& column) {
+static bool decimal_fits(const FieldRule& rule, const DescribedColumn& column) {
     if (column.precision < 1 || column.precision > kMaxDecimalPrecision) {
         return false;
     }
@@ -102,12 +102,12 @@ static bool decimal_fits(const FieldRule& rule, const ColumnDescription& column)
 // as it covers INTEGER and SERIAL.
 constexpr int32_t kIntegerCarrierPrecision = 19;
 
-static bool is_integer_carrier(const ColumnDescription& column) {
+static bool is_integer_carrier(const DescribedColumn& column) {
     return column.type == OSL_SQL_DECIMAL && column.precision == kIntegerCarrierPrecision &&
            column.scale == 0;
 }
 
-static void warn_character_column_cut(const ColumnDescription& column) {
+static void warn_character_column_cut(const DescribedColumn& column) {
     char upper[kColumnNameBytes];
     std::snprintf(upper, sizeof upper, "%s", column.name);
     note_and_log(
@@ -118,7 +118,7 @@ static void warn_character_column_cut(const ColumnDescription& column) {
 }
 
 // The field a column becomes, by the rule of its SQL type.
-static ColumnFate map_column(const ColumnDescription& column, Report report, FieldShape& shape) {
+static ColumnFate map_column(const DescribedColumn& column, Report report, FieldShape& shape) {
     const FieldRule* rule = field_rule_for(column.type);
     if (rule == nullptr) {
         return ColumnFate::kNoField;
@@ -172,8 +172,7 @@ static char* copy_text(const char* text) {
 }
 
 // Appends a field for column; it is named once all the fields are known.
-static void add_field(FieldTable& fields, const ColumnDescription& column,
-                      const FieldShape& shape) {
+static void add_field(FieldTable& fields, const DescribedColumn& column, const FieldShape& shape) {
     int32_t i = fields.field_count;
     fields.column_name[i] = copy_text(column.name);
     fields.ftyp[i] = shape.ftyp;
@@ -219,7 +218,7 @@ static void collect_fields(const SpatialColumn& table, char* text, size_t text_s
     int32_t column_count = describe_table(table.table_name, text, text_size);
     allocate_field_table(fields, column_count);
     for (int32_t position = 1; position <= column_count; ++position) {
-        ColumnDescription column = describe_column(kFieldDescriptor, position);
+        DescribedColumn column = describe_column(kFieldDescriptor, position);
         FieldShape shape;
         switch (map_column(column, report, shape)) {
             case ColumnFate::kField:

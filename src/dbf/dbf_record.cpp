@@ -60,7 +60,7 @@ static int32_t narrowest_field(ValueKind kind) {
     return 1;
 }
 
-FormatProblem make_field_format(const ColumnDescription& column, char ftyp, int32_t flen,
+FormatProblem make_field_format(const DescribedColumn& column, char ftyp, int32_t flen,
                                 int32_t fdec, FieldFormat& format, int32_t& needed_width) {
     format.width = flen;
     needed_width = 1;
@@ -116,7 +116,7 @@ static const char* column_of(const FieldTable& fields, int32_t i) {
                                                                              : fields.fnam[i];
 }
 
-static void refuse_field(const FieldTable& fields, int32_t i, const ColumnDescription& column,
+static void refuse_field(const FieldTable& fields, int32_t i, const DescribedColumn& column,
                          FormatProblem problem, int32_t needed_width) {
     const char* field = fields.fnam[i];
     const char* column_name = column_of(fields, i);
@@ -218,7 +218,7 @@ void prepare_field_formats(const FieldTable& fields, int32_t record_length, cons
     formats.record_length = record_length;
     int32_t offset = 1;
     for (int32_t i = 0; i < fields.field_count; ++i) {
-        ColumnDescription column = describe_column(descriptor, i + 1);
+        DescribedColumn column = describe_column(descriptor, i + 1);
         FieldFormat& format = formats.fields[i];
         int32_t needed_width = 0;
         FormatProblem problem = make_field_format(column, fields.ftyp[i], fields.flen[i],

@@ -80,7 +80,7 @@ void make_decimal_picture(int32_t flen, int32_t fdec, char* picture);
 // number field narrower than the column's full width is accepted: whether a
 // value fits is decided as it is written. On a problem, needed_width holds
 // the narrowest width any of the column's values could have (for kTooNarrow).
-FormatProblem make_field_format(const ColumnDescription& column, char ftyp, int32_t flen,
+FormatProblem make_field_format(const DescribedColumn& column, char ftyp, int32_t flen,
                                 int32_t fdec, FieldFormat& format, int32_t& needed_width);
 
 // Copies text into a field of width bytes that already holds blanks; a longer

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "db/client.h"
 #include "report/process_end.h"
@@ -73,6 +74,10 @@ void fatal_error(const char* format, ...) {
     write_framed(stderr, format, arguments);
     va_end(arguments);
     end_process(kExitFailed);
+}
+
+void file_error(const char* action, const char* name, int error) {
+    fatal_error("%s failed for file %s: %s.", action, name, std::strerror(error));
 }
 
 void console_note(const char* format, ...) {

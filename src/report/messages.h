@@ -16,6 +16,11 @@
 // status 1 through end_process. Never returns.
 [[noreturn]] void fatal_error(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 
+// A file operation that failed: "<action> failed for file <name>: <the
+// system's reason for error>." through fatal_error. action is "File open",
+// "Write", "Rename" and the like.
+[[noreturn]] void file_error(const char* action, const char* name, int error);
+
 // Line feed, the message, line feed on stdout.
 void console_note(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 

@@ -29,6 +29,8 @@
 namespace {
 
 constexpr char kPartSuffix[] = ".part";
+// An old member while the commit replaces it, beside its name.
+constexpr char kAsideSuffix[] = ".prev";
 constexpr mode_t kNewFileMode = 0666;  // less the umask, as any new file
 constexpr mode_t kPermissionBits = 07777;
 
@@ -249,22 +251,92 @@ static void sync_directory(const char* directory) {
     }
 }
 
+namespace {
+
+// What the commit did to one member so far, so that a failed step can put
+// the old set back. The old file stays at its name (a second link, or on a
+// file system without links, moved) until its new file replaces it.
+struct CommitStep {
+    const SetFile* file = nullptr;
+    bool kept_aside = false;  // the old file is at aside_name
+    bool done = false;        // the new file (or, dropped, no file) is at the name
+    char aside_name[kFileNameBytes] = {};
+};
+
+// The old file of a member to its aside name. A directory at the final name
+// is not a member of the set: nothing is kept, and its rename fails.
+bool keep_old_aside(CommitStep& step) {
+    struct stat old;
+    if (lstat(step.file->name, &old) != 0 || S_ISDIR(old.st_mode)) {
+        return true;
+    }
+    unlink(step.aside_name);  // one a killed commit left
+    if (link(step.file->name, step.aside_name) != 0 &&
+        rename(step.file->name, step.aside_name) != 0) {
+        return false;
+    }
+    step.kept_aside = true;
+    return true;
+}
+
+// Back to the old set: every member done so far gets its old file back (or,
+// new to the set, is removed), the newest first. Best effort, since the run
+// is failing already: what cannot be undone stays under the aside names.
+void restore_old_set(CommitStep (&steps)[kSetMemberCount], int count) {
+    for (int i = count - 1; i >= 0; --i) {
+        CommitStep& step = steps[i];
+        if (step.kept_aside) {
+            if (rename(step.aside_name, step.file->name) == 0) {
+                step.kept_aside = false;
+            }
+        } else if (step.done && !step.file->dropped) {
+            unlink(step.file->name);
+        }
+    }
+}
+
+}  // namespace
+
+// init: every member in place, the .shp last since readers open it first.
+// Each step keeps the old file aside before its name changes; when a step
+// fails, the steps before it are undone, and the run ends with the old set
+// whole. The aside files go only once the last rename is done.
+static void commit_init_set(const FileSet& files) {
+    CommitStep steps[kSetMemberCount];
+    int count = 0;
+    for (int i = kSetMemberCount - 1; i >= 0; --i, ++count) {
+        CommitStep& step = steps[count];
+        step.file = &(files.*kSetMembers[i].file);
+        const SetFile& file = *step.file;
+        std::snprintf(step.aside_name, sizeof step.aside_name, "%s%s", file.name, kAsideSuffix);
+        int error = 0;
+        const char* failure = file.dropped ? "Remove" : "Rename";
+        if (!keep_old_aside(step)) {
+            error = errno;
+        } else if (file.dropped) {
+            if (unlink(file.name) != 0 && errno != ENOENT) {
+                error = errno;
+            }
+        } else if (rename(file.part_name, file.name) != 0) {
+            error = errno;
+        }
+        if (error != 0) {
+            restore_old_set(steps, count + 1);
+            file_error(failure, file.name, error);
+        }
+        step.done = true;
+    }
+    for (CommitStep& step : steps) {
+        if (step.kept_aside) {
+            unlink(step.aside_name);  // a leftover is harmless: the next init removes it
+        }
+    }
+}
+
 void commit_file_set(FileSet& files, Operation operation) {
     hold_interruptions();
     if (operation == Operation::kInit) {
-        // Removals first: one that fails leaves the old set as it was.
-        for (const SetMember& member : kSetMembers) {
-            const SetFile& file = files.*member.file;
-            if (file.dropped && unlink(file.name) != 0 && errno != ENOENT) {
-                fatal_error("Remove failed for file %s.", file.name);
-            }
-        }
-        for (int i = kSetMemberCount - 1; i >= 0; --i) {
-            const SetFile& file = files.*kSetMembers[i].file;
-            if (!file.dropped && rename(file.part_name, file.name) != 0) {
-                fatal_error("Rename failed for file %s.", file.name);
-            }
-        }
+        commit_init_set(files);
     }
     forget_plan();
     if (operation == Operation::kInit) {

@@ -42,10 +42,13 @@ void sync_set_files(const FileSet& files, Operation operation);
 // or close failed (null when none did), and in failure "Write" or "Close".
 const SetFile* close_set_files(FileSet& files, const char** failure);
 
-// Puts the finished set in place, after every check of the run has passed.
-// init: an old file of a dropped member removed, the parts renamed over the
-// final names with the .shp last, the directory synced. append: the restore
-// point given up. Interrupting signals are held from here to the exit.
+// Puts the finished set in place, after every check of the run has passed
+// and every stream is closed. init: member by member, the .shp last, each old
+// file kept aside ("<name>.prev") until the last rename is done, a dropped
+// member's old file removed in its turn; a step that fails puts the old set
+// back whole and ends the run naming the file and the reason. Then the
+// directory is synced. append: the restore point given up. Interrupting
+// signals are held from here to the exit.
 void commit_file_set(FileSet& files, Operation operation);
 
 #endif

@@ -273,33 +273,43 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
     }
 }
 
-// Closes every stream, also after a failed one, then puts the finished set in
-// place and ends the process. A write that failed on its way out of a
-// stream's buffer, or a close that fails, means bytes that never reached the
-// file; so do console lines that never reached the standard output. Each ends
-// the run before the commit, with the old set as it was.
-[[noreturn]] static void clean_up(const RunSettings& settings, RunState& run, FileSet& files) {
-    free_field_table(run.fields);
-    attach_log_stream(nullptr);
+// Closes every stream of the run, also after a failed one, and checks that
+// what the run wrote reached its file: a write that failed on its way out of
+// a stream's buffer, or a close that fails, means bytes that never got there;
+// so do console lines that never reached the standard output. Each ends the
+// run before the commit, with the old set as it was. The log stays open for
+// the run's last entries, but what it holds so far must have been written.
+static void close_run_files(FileSet& files) {
     const char* failure = nullptr;
-    const SetFile* failed_file = close_set_files(files, &failure);
-    const char* failed = failed_file != nullptr ? failed_file->name : nullptr;
-    if (files.log != nullptr) {
-        bool write_failed = std::ferror(files.log) != 0;
-        bool close_failed = std::fclose(files.log) != 0;
-        files.log = nullptr;
-        if (failed == nullptr && (write_failed || close_failed)) {
-            failed = files.log_name;
-            failure = write_failed ? "Write" : "Close";
-        }
-    }
+    const SetFile* failed = close_set_files(files, &failure);
     if (failed != nullptr) {
-        fatal_error("%s failed for file %s.", failure, failed);
+        fatal_error("%s failed for file %s.", failure, failed->name);
+    }
+    if (files.log != nullptr && (std::fflush(files.log) != 0 || std::ferror(files.log))) {
+        fatal_error("Write failed for file %s.", files.log_name);
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         fatal_error("Write failed for the standard output.");
     }
-    commit_file_set(files, settings.operation);
+}
+
+// The end of a run that kept its word: the log closed and the last console
+// lines out. The set is in place by now, so a failure here is reported but
+// undoes nothing.
+[[noreturn]] static void end_run(RunState& run, FileSet& files) {
+    free_field_table(run.fields);
+    attach_log_stream(nullptr);
+    if (files.log != nullptr) {
+        bool write_failed = std::ferror(files.log) != 0;
+        bool close_failed = std::fclose(files.log) != 0;
+        files.log = nullptr;
+        if (write_failed || close_failed) {
+            fatal_error("%s failed for file %s.", write_failed ? "Write" : "Close", files.log_name);
+        }
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        fatal_error("Write failed for the standard output.");
+    }
     end_process(kExitCompleted);
 }
 
@@ -337,7 +347,9 @@ void run_unload(int argc, char** argv) {
     } else {
         read_existing_file_set(settings, run, files);
         if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
-            clean_up(settings, run, files);
+            close_run_files(files);
+            commit_file_set(files, settings.operation);  // nothing was written
+            end_run(run, files);
         }
     }
 
@@ -348,6 +360,9 @@ void run_unload(int argc, char** argv) {
     finish_files(run, files, settings.operation);
     report_value_cuts(run.fields, run.row);
     release_query(run);
+    // Only a set that is in place is reported as unloaded.
+    close_run_files(files);
+    commit_file_set(files, settings.operation);
     report_summary(settings, run, files);
-    clean_up(settings, run, files);
+    end_run(run, files);
 }

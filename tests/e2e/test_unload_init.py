@@ -256,12 +256,14 @@ class RunRules(harness.EngineTestCase):
             self.assertIn("EXEC SQL error ...", f.read())
 
     @harness.sqlite_only
-    def test_a_failed_close_names_the_file(self):
+    def test_a_failed_log_write_names_the_file(self):
         self.make([{"id": 1, "geom": ("Point", (1, 1))}])
         os.symlink("/dev/full", self.path("out.log"))
         result = harness.run(self.init_args("out", more=["-log"]), cwd=self.dir)
         self.assertEqual(result.status, 1, result)
-        self.assertEqual(result.err, "\nClose failed for file out.log.\n")
+        # The log is checked before the set is put in place: nothing of it is.
+        self.assertEqual(result.err, "\nWrite failed for file out.log.\n")
+        self.assertFalse(os.path.exists(self.path("out.shp")))
 
     @harness.sqlite_only
     def test_the_database_is_never_an_output(self):

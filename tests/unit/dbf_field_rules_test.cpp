@@ -47,7 +47,7 @@ struct OneField {
     RecordFormats formats;
     FieldFormat format;
     int32_t cuts = 0;
-    explicit OneField(const ColumnDescription& column, char ftyp, int32_t flen, int32_t fdec) {
+    explicit OneField(const DescribedColumn& column, char ftyp, int32_t flen, int32_t fdec) {
         int32_t needed = 0;
         EXPECT_EQ(make_field_format(column, ftyp, flen, fdec, format, needed),
                   FormatProblem::kNone);
@@ -82,7 +82,7 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
     long_text[254] = '\0';
     char letter[] = "T";
     struct Case {
-        ColumnDescription column;
+        DescribedColumn column;
         char ftyp;
         int32_t flen;
         int32_t fdec;
@@ -125,7 +125,7 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
 // refused naming the field, the value and the width.
 TEST(DbfFieldFormats, NarrowNumberFieldsTakeTheValuesThatFit) {
     struct Case {
-        ColumnDescription column;
+        DescribedColumn column;
         int32_t flen;
         int32_t fdec;
         FieldValue value;
@@ -174,7 +174,7 @@ TEST(DbfFieldFormats, NarrowNumberFieldsTakeTheValuesThatFit) {
 TEST(DbfFieldFormats, ColumnsThatNoLongerFitAnExistingField) {
     struct Case {
         const char* what;
-        ColumnDescription item;
+        DescribedColumn item;
         char ftyp;
         int32_t flen;
         int32_t fdec;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -98,6 +99,7 @@ TEST(SetCommit, InitPartsGoOnAnInterruptionAndReplaceTheOldSetOnlyAtTheCommit) {
     for (const SetMember& member : kSetMembers) {
         const SetFile& file = files.*member.file;
         EXPECT_FALSE(exists(file.part_name)) << file.part_name;
+        EXPECT_FALSE(exists(std::string(file.name) + ".prev")) << file.name;
     }
     EXPECT_EQ(contents(files.shp.name), "new");
     EXPECT_EQ(contents(files.dbf.name), "new");
@@ -112,6 +114,41 @@ TEST(SetCommit, InitPartsGoOnAnInterruptionAndReplaceTheOldSetOnlyAtTheCommit) {
     EndResult refused = run_capturing_end([&] { create_part_file(files.prj); });
     EXPECT_EQ(refused.err, "\nFile open failed for file " + std::string(files.prj.name) + ".\n");
     EXPECT_FALSE(exists(files.prj.part_name));
+}
+
+// A rename that fails half-way through the commit (here the .shp, renamed
+// last, whose name became a non-empty directory after the checks) puts back
+// every member renamed or removed before it: the old set stays whole, and
+// nothing of the new one or of the commit's own is left beside it.
+TEST(SetCommit, ARenameThatFailsPutsTheOldSetBackWhole) {
+    ScratchDirectory scratch;
+    FileSet files = old_set(scratch);
+    for (const SetMember& member : kSetMembers) {
+        create_part_file(files.*member.file);
+        std::fputs("new", (files.*member.file).stream);
+    }
+    drop_set_file(files.prj);
+    sync_set_files(files, Operation::kInit);
+    const char* failure = nullptr;
+    ASSERT_EQ(close_set_files(files, &failure), nullptr);
+    ASSERT_EQ(unlink(files.shp.name), 0);
+    ASSERT_EQ(mkdir(files.shp.name, 0755), 0);
+    put(std::string(files.shp.name) + "/inside", "x");
+
+    EndResult result = run_capturing_end([&] { commit_file_set(files, Operation::kInit); });
+    unblock_interruptions();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "\nRename failed for file " + std::string(files.shp.name) + ": Is a directory.\n");
+    for (const SetMember& member : kSetMembers) {
+        const SetFile& file = files.*member.file;
+        EXPECT_FALSE(exists(file.part_name)) << file.part_name;
+        EXPECT_FALSE(exists(std::string(file.name) + ".prev")) << file.name;
+        if (&file != &files.shp) {
+            EXPECT_EQ(contents(file.name), std::string("old ") + member.extension);
+        }
+    }
+    EXPECT_EQ(contents(std::string(files.shp.name) + "/inside"), "x");
 }
 
 TEST(SetCommit, AFailedAppendGoesBackToItsBytesWhateverItsStreamsStillHold) {
