@@ -135,6 +135,24 @@ TEST_P(OslEngineConnect, CatalogViews) {
               (std::vector<std::string>{"UNKNOWN", "GEOGCS[\"WGS 84\"]"}));
 }
 
+// What a geometry column declares, as PostGIS says it: the type with an M
+// for M without Z, and the number of coordinates.
+TEST_P(OslEngineConnect, DeclaredGeometryTypes) {
+    connect_to(R"({"tables": [
+      {"name": "a", "columns": [], "geometry_column": "geom", "geometry_type": "POINT",
+       "dims": "XYZ", "rows": []},
+      {"name": "b", "columns": [], "geometry_column": "geom", "geometry_type": "LINESTRING",
+       "dims": "XYM", "rows": []},
+      {"name": "c", "columns": [], "geometry_column": "geom", "geometry_type": "MULTIPOLYGON",
+       "dims": "XYZM", "rows": []},
+      {"name": "d", "columns": [], "geometry_column": "geom", "geometry_type": "GEOMETRY",
+       "rows": []}]})");
+    EXPECT_EQ(column_values("SELECT f_table_name || ' ' || type || ' ' || coord_dimension "
+                            "FROM geometry_columns ORDER BY 1"),
+              (std::vector<std::string>{"a POINT 3", "b LINESTRINGM 3", "c MULTIPOLYGON 4",
+                                        "d GEOMETRY 2"}));
+}
+
 OSTREL_ENGINE_SUITE(OslEngineConnect);
 
 }  // namespace

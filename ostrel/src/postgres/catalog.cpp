@@ -47,18 +47,24 @@ constexpr const char* kSyscolumnsView =
     "FROM pg_catalog.pg_attribute a WHERE a.attnum > 0 AND NOT a.attisdropped "
     "AND a.attrelid IN (SELECT tabid FROM systables);\n";
 
-// PostGIS's own views, restricted to the search path; geography columns
-// count as geometry columns (the unload reads them through geometry). A
+// PostGIS's own views, restricted to the search path, with the declared type
+// and coord_dimension as PostGIS gives them ('POINT' and 3 for a POINTZ
+// column, 'POINTM' and 3 for POINTM, 'GEOMETRY' and 2 for a generic one); geography columns
+// count as geometry columns (the unload reads them through geometry), their
+// types ('PointZ', 'PointZM') put in geometry_columns' form. A
 // geography column without an SRID holds WGS 84 (4326), PostGIS's default.
 // {postgis} is PostGIS's schema.
 constexpr const char* kGeometryColumnsView =
-    "CREATE TEMP VIEW geometry_columns (f_table_name, f_geometry_column, srid) AS "
-    "SELECT pg_catalog.lower(f_table_name), pg_catalog.lower(f_geometry_column), srid "
+    "CREATE TEMP VIEW geometry_columns "
+    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT pg_catalog.lower(f_table_name), pg_catalog.lower(f_geometry_column), srid, "
+    "pg_catalog.upper(type), coord_dimension "
     "FROM {postgis}.geometry_columns WHERE pg_catalog.pg_table_is_visible(pg_catalog.to_regclass("
     "pg_catalog.format('%I.%I', f_table_schema, f_table_name))) "
     "UNION ALL "
     "SELECT pg_catalog.lower(f_table_name), pg_catalog.lower(f_geography_column), "
-    "CASE WHEN srid = 0 THEN 4326 ELSE srid END "
+    "CASE WHEN srid = 0 THEN 4326 ELSE srid END, "
+    "pg_catalog.regexp_replace(pg_catalog.upper(type), '(ZM|Z)$', ''), coord_dimension "
     "FROM {postgis}.geography_columns WHERE pg_catalog.pg_table_is_visible(pg_catalog.to_regclass("
     "pg_catalog.format('%I.%I', f_table_schema, f_table_name)));\n";
 

@@ -32,9 +32,16 @@ constexpr const char* kSyscolumnsView =
     "SELECT t.tabid, p.cid + 1, lower(p.name) "
     "FROM systables t, pragma_table_xinfo(t.tabname, 'main') p WHERE p.hidden <> 1";
 
+// Every geometry_columns says what its column declares the way PostGIS
+// does: type, the geometry type in upper case with an "M" appended when the
+// column has M without Z, and coord_dimension, 2 to 4. A Z or M that a
+// GeoPackage calls optional (2) is not declared: the column may do without.
 constexpr const char* kGeoPackageGeometryColumns =
-    "CREATE TEMP VIEW geometry_columns (f_table_name, f_geometry_column, srid) AS "
-    "SELECT lower(table_name), lower(column_name), srs_id FROM main.gpkg_geometry_columns";
+    "CREATE TEMP VIEW geometry_columns "
+    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT lower(table_name), lower(column_name), srs_id, "
+    "upper(geometry_type_name) || CASE WHEN m = 1 AND z <> 1 THEN 'M' ELSE '' END, "
+    "2 + (z = 1) + (m = 1) FROM main.gpkg_geometry_columns";
 
 constexpr const char* kGeoPackageSpatialReferences =
     "CREATE TEMP VIEW spatial_references (srid, srtext) AS "
@@ -43,10 +50,34 @@ constexpr const char* kGeoPackageSpatialReferences =
 
 // SpatiaLite's own geometry_columns has the right columns, but older
 // versions keep names in the case they were given: the TEMP view shadows it
-// with lower-case names.
+// with lower-case names. From version 4 on the type is a number (the WKB
+// code with 1000 for Z, 2000 for M, 3000 for both); before, a name with
+// the dimensions apart ('XY', 'XYZ', 'XYM', 'XYZM', or 2 and 3).
 constexpr const char* kSpatiaLiteGeometryColumns =
-    "CREATE TEMP VIEW geometry_columns (f_table_name, f_geometry_column, srid) AS "
-    "SELECT lower(f_table_name), lower(f_geometry_column), srid FROM main.geometry_columns";
+    "CREATE TEMP VIEW geometry_columns "
+    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT lower(f_table_name), lower(f_geometry_column), srid, "
+    "CASE geometry_type % 1000 WHEN 1 THEN 'POINT' WHEN 2 THEN 'LINESTRING' "
+    "WHEN 3 THEN 'POLYGON' WHEN 4 THEN 'MULTIPOINT' WHEN 5 THEN 'MULTILINESTRING' "
+    "WHEN 6 THEN 'MULTIPOLYGON' WHEN 7 THEN 'GEOMETRYCOLLECTION' ELSE 'GEOMETRY' END "
+    "|| CASE WHEN geometry_type / 1000 = 2 THEN 'M' ELSE '' END, "
+    "CASE geometry_type / 1000 WHEN 1 THEN 3 WHEN 2 THEN 3 WHEN 3 THEN 4 ELSE 2 END "
+    "FROM main.geometry_columns";
+constexpr const char* kLegacySpatiaLiteGeometryColumns =
+    "CREATE TEMP VIEW geometry_columns "
+    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT lower(f_table_name), lower(f_geometry_column), srid, "
+    "upper(type) || CASE WHEN upper(coord_dimension) = 'XYM' AND upper(type) NOT LIKE '%M' "
+    "THEN 'M' ELSE '' END, "
+    "CASE upper(coord_dimension) WHEN 'XYZM' THEN 4 WHEN 'XYZ' THEN 3 WHEN 'XYM' THEN 3 "
+    "WHEN '4' THEN 4 WHEN '3' THEN 3 ELSE 2 END FROM main.geometry_columns";
+
+// A native database's geometry_columns declares no type: every column is
+// generic.
+constexpr const char* kNativeGeometryColumns =
+    "CREATE TEMP VIEW geometry_columns "
+    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT f_table_name, f_geometry_column, srid, 'GEOMETRY', 2 FROM main.geometry_columns";
 
 // SpatiaLite keeps the definition in srtext from version 4 on, in srs_wkt
 // before; a file with neither knows no definitions. %s is that column.
@@ -59,8 +90,9 @@ constexpr const char* kSpatiaLiteSpatialReferences =
 // A database without any spatial catalog still answers the caller's
 // queries, with no rows.
 constexpr const char* kEmptyGeometryColumns =
-    "CREATE TEMP VIEW geometry_columns (f_table_name, f_geometry_column, srid) AS "
-    "SELECT NULL, NULL, NULL WHERE 0";
+    "CREATE TEMP VIEW geometry_columns "
+    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT NULL, NULL, NULL, NULL, NULL WHERE 0";
 constexpr const char* kEmptySpatialReferences =
     "CREATE TEMP VIEW spatial_references (srid, srtext) AS SELECT NULL, NULL WHERE 0";
 
@@ -134,7 +166,9 @@ bool make_catalog(SqliteDatabase& database) {
             references_view = has_spatial_references ? nullptr : kGeoPackageSpatialReferences;
             break;
         case DatabaseKind::kSpatiaLite: {
-            geometry_view = kSpatiaLiteGeometryColumns;
+            geometry_view = has_column(db, "geometry_columns", "geometry_type")
+                                ? kSpatiaLiteGeometryColumns
+                                : kLegacySpatiaLiteGeometryColumns;
             const char* text_column = has_column(db, "spatial_ref_sys", "srtext")    ? "srtext"
                                       : has_column(db, "spatial_ref_sys", "srs_wkt") ? "srs_wkt"
                                                                                      : "NULL";
@@ -144,6 +178,11 @@ bool make_catalog(SqliteDatabase& database) {
             break;
         }
         case DatabaseKind::kNative:
+            // A native catalog that declares types already is used as it is.
+            geometry_view = has_column(db, "geometry_columns", "type") &&
+                                    has_column(db, "geometry_columns", "coord_dimension")
+                                ? nullptr
+                                : kNativeGeometryColumns;
             break;
         case DatabaseKind::kPlain:
             geometry_view = has_geometry_columns ? nullptr : kEmptyGeometryColumns;

@@ -34,6 +34,8 @@ TEST_F(SqliteConnect, CatalogOfEachKindOfDatabase) {
     EXPECT_EQ(column_values("SELECT f_table_name || '.' || f_geometry_column FROM "
                             "geometry_columns ORDER BY 1"),
               (std::vector<std::string>{"points.geom", "roads.geom"}));
+    EXPECT_EQ(column_values("SELECT type || coord_dimension FROM geometry_columns ORDER BY 1"),
+              (std::vector<std::string>{"LINESTRING2", "POINT2"}));
     osl_disconnect_current();
 
     // SpatiaLite: the module-less SpatialIndex virtual table and the R*Tree
@@ -46,6 +48,8 @@ TEST_F(SqliteConnect, CatalogOfEachKindOfDatabase) {
         "'spatial_ref_sys') ORDER BY tabname");
     EXPECT_EQ(tables, (std::vector<std::string>{"points", "roads"}));
     EXPECT_EQ(column_values("SELECT count(*) FROM syscolumns"), (std::vector<std::string>{"17"}));
+    EXPECT_EQ(column_values("SELECT type || coord_dimension FROM geometry_columns ORDER BY 1"),
+              (std::vector<std::string>{"LINESTRING2", "POINT2"}));
     EXPECT_EQ(column_values("SELECT sr.srtext FROM geometry_columns gc, spatial_references sr "
                             "WHERE gc.srid = sr.srid ORDER BY gc.f_table_name"),
               (std::vector<std::string>{"UNKNOWN", "GEOGCS[\"WGS 84\"]"}));
@@ -59,6 +63,8 @@ TEST_F(SqliteConnect, CatalogOfEachKindOfDatabase) {
     EXPECT_EQ(column_values("SELECT sr.srtext FROM geometry_columns gc, spatial_references sr "
                             "WHERE gc.srid = sr.srid ORDER BY gc.f_table_name"),
               (std::vector<std::string>{"UNKNOWN", "GEOGCS[\"WGS 84\"]"}));
+    EXPECT_EQ(column_values("SELECT type || coord_dimension FROM geometry_columns ORDER BY 1"),
+              (std::vector<std::string>{"GEOMETRY2", "GEOMETRY2"}));
 }
 
 // A file SpatiaLite itself wrote: its metadata tables, the SpatialIndex
@@ -90,6 +96,9 @@ TEST_F(SqliteConnect, RealSpatiaLiteFile) {
                             "spatial_references sr WHERE gc.f_table_name = 'roads' AND "
                             "gc.f_geometry_column = 'geom' AND gc.srid = sr.srid"),
               (std::vector<std::string>{"GEOGCS[\"WGS 84\""}));
+    EXPECT_EQ(column_values("SELECT type || coord_dimension FROM geometry_columns "
+                            "WHERE f_table_name = 'roads'"),
+              (std::vector<std::string>{"LINESTRING2"}));
     ASSERT_EQ(osl_prepare("selstmt1", "SELECT * FROM roads"), 0) << first_message();
     ASSERT_EQ(osl_allocate_descriptor("seldesc1", 3), 0);
     ASSERT_EQ(osl_describe("selstmt1", "seldesc1"), 0) << first_message();
@@ -130,6 +139,8 @@ TEST_F(SqliteConnect, OlderSpatiaLiteReferenceColumns) {
                                 "WHERE gc.f_table_name = 'pts' AND gc.srid = sr.srid"),
                   (std::vector<std::string>{expected}))
             << column;
+        EXPECT_EQ(column_values("SELECT type || coord_dimension FROM geometry_columns"),
+                  (std::vector<std::string>{"POINT2"}));
         osl_disconnect_current();
     }
 }
