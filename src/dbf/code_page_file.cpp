@@ -73,8 +73,8 @@ void check_code_page_file(const char* cpg_name) {
     char text[kCodePageTextBytes + 1];
     errno = 0;
     size_t length = std::fread(text, 1, sizeof text, cpg);
-    int error = std::ferror(cpg) != 0 ? errno : 0;
     bool failed = std::ferror(cpg) != 0;
+    int error = errno;  // before the close may change it
     std::fclose(cpg);
     if (failed) {
         file_error("Read", cpg_name, error);
