@@ -10,8 +10,9 @@
 
 void write_code_page_file(FILE* cpg, const char* cpg_name) {
     size_t length = sizeof kCodePageText - 1;
+    errno = 0;
     if (std::fwrite(kCodePageText, 1, length, cpg) != length) {
-        fatal_error("Write failed for file %s.", cpg_name);
+        file_error("Write", cpg_name, errno);
     }
 }
 
@@ -67,14 +68,16 @@ void check_code_page_file(const char* cpg_name) {
         if (errno == ENOENT) {
             return;
         }
-        fatal_error("File open failed for file %s.", cpg_name);
+        file_error("File open", cpg_name, errno);
     }
     char text[kCodePageTextBytes + 1];
+    errno = 0;
     size_t length = std::fread(text, 1, sizeof text, cpg);
     bool failed = std::ferror(cpg) != 0;
+    int error = errno;  // before the close may change it
     std::fclose(cpg);
     if (failed) {
-        fatal_error("Read failed for file %s.", cpg_name);
+        file_error("Read", cpg_name, error);
     }
     if (length <= kCodePageTextBytes && declares_utf8(text, length)) {
         return;

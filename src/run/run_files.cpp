@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -81,14 +82,14 @@ void open_files(const RunSettings& settings, FileSet& files) {
         } else if (member.appended) {
             file.stream = std::fopen(file.name, "rb+");
             if (file.stream == nullptr) {
-                fatal_error("File open failed for file %s.", file.name);
+                file_error("File open", file.name, errno);
             }
         }
     }
     if (settings.log_given) {
         files.log = std::fopen(files.log_name, "w");
         if (files.log == nullptr) {
-            fatal_error("File open failed for file %s.", files.log_name);
+            file_error("File open", files.log_name, errno);
         }
         attach_log_stream(files.log);
         log_note("Spatial Kestrum Module %s utility, version %s", kProgramName,
@@ -120,15 +121,16 @@ void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet&
 // Bytes past the lengths the headers give were left by an interrupted append;
 // cutting them off makes the finished set end where its headers say.
 static void cut_to_length(const SetFile& file, int64_t length) {
+    errno = 0;
     if (std::fflush(file.stream) != 0 ||
         ftruncate(fileno(file.stream), static_cast<off_t>(length)) != 0) {
-        fatal_error("Write failed for file %s.", file.name);
+        file_error("Write", file.name, errno);
     }
 }
 
 static void seek_or_fail(const SetFile& file, int64_t position) {
     if (fseeko(file.stream, static_cast<off_t>(position), SEEK_SET) != 0) {
-        fatal_error("Seek failed in file %s.", file.name);
+        file_error("Seek", file.name, errno);
     }
 }
 
@@ -155,7 +157,7 @@ int64_t position_files(const RunSettings& settings, RunState& run, FileSet& file
         // failed run goes back to.
         seek_or_fail(files.dbf, dbf_position);
         if (std::fputc(kDbfEndOfFile, files.dbf.stream) == EOF) {
-            fatal_error("Write failed for file %s.", files.dbf.name);
+            file_error("Write", files.dbf.name, errno);
         }
         flush_or_fail(files.dbf.stream, files.dbf.name);
         keep_append_restore_point(
@@ -181,7 +183,8 @@ int64_t position_files(const RunSettings& settings, RunState& run, FileSet& file
 // Flushes a stream and checks it: a write that failed in the buffer (a full
 // disk, a lost device) shows only here.
 void flush_or_fail(FILE* stream, const char* name) {
+    errno = 0;
     if (stream != nullptr && (std::fflush(stream) != 0 || std::ferror(stream))) {
-        fatal_error("Write failed for file %s.", name);
+        file_error("Write", name, errno);
     }
 }

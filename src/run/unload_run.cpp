@@ -8,13 +8,13 @@
 
 #include "run/unload_run.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "db/client.h"
 #include "db/descriptor_items.h"
-#include "db/server_trace.h"
 #include "db/sql_error.h"
 #include "db/unload_query.h"
 #include "dbf/code_page_file.h"
@@ -24,7 +24,10 @@
 #include "report/interruption.h"
 #include "report/messages.h"
 #include "report/process_end.h"
+#include "report/progress_meter.h"
 #include "run/command_line.h"
+#include "run/connection.h"
+#include "run/listing_run.h"
 #include "run/record_output.h"
 #include "run/run_files.h"
 #include "run/run_state.h"
@@ -34,11 +37,6 @@
 #include "shape/shape_record.h"
 #include "srs/projection_file.h"
 #include "text/text_append.h"
-
-// The connection target ("db" or "db@server") and the user and password
-// copies are held in buffers of these sizes; longer texts are refused.
-static constexpr size_t kTargetBytes = 4096;
-static constexpr size_t kCredentialBytes = 256;
 
 // Ends the run with the engine's diagnostics when an SQL operation failed.
 static int checked(int status) {
@@ -53,38 +51,6 @@ static int checked(int status) {
 static const char kUnloadStatement[] = "selstmt2";
 static const char kUnloadDescriptor[] = "seldesc2";
 static const char kUnloadCursor[] = "selcurs";
-
-// ---------------------------------------------------------------------------
-// Connection
-
-static void form_target(const RunSettings& settings, char* target, size_t size) {
-    target[0] = '\0';
-    if (settings.server_given) {
-        append_or_fail(target, size, "connection target", "%s@%s", settings.database,
-                       settings.server);
-    } else {
-        append_or_fail(target, size, "connection target", "%s", settings.database);
-    }
-}
-
-static void connect_to_database(const RunSettings& settings, const char* target) {
-    if (settings.user_given && settings.password_given) {
-        char user[kCredentialBytes] = {};
-        char password[kCredentialBytes] = {};
-        append_or_fail(user, sizeof user, "user name", "%s", settings.user);
-        append_or_fail(password, sizeof password, "password", "%s", settings.password);
-        OslConnectAuth* auth = osl_auth_make(user, password);
-        int status = osl_connect(target, auth);
-        osl_auth_free(auth);
-        std::memset(password, 0, sizeof password);
-        checked(status);
-    } else {
-        checked(osl_connect(target, nullptr));
-    }
-    if (settings.trace_given) {
-        start_server_trace(settings.trace_file, settings.trace_level);
-    }
-}
 
 // ---------------------------------------------------------------------------
 // The query
@@ -173,10 +139,27 @@ static void write_row(RunState& run, RowOutputs& outputs, const FileSet& files,
     dbf_position += static_cast<int64_t>(length);
 }
 
-static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64_t& dbf_position) {
+// What the database knows of the rows the query will return, for the
+// terminal's meter: the table's count, unless -w picks some of them.
+static void start_meter(const RunSettings& settings, ProgressMeter& meter) {
+    int64_t rows = 0;
+    int kind = OSL_ROWS_UNKNOWN;
+    if (console_is_terminal() && !settings.where_given) {
+        checked(osl_table_row_count(settings.table_name, &rows, &kind));
+    }
+    start_progress_meter(meter, rows,
+                         kind == OSL_ROWS_EXACT      ? RowTotal::kExact
+                         : kind == OSL_ROWS_ESTIMATE ? RowTotal::kEstimate
+                                                     : RowTotal::kUnknown);
+}
+
+static void unload_rows(const RunSettings& settings, RunState& run, FileSet& files,
+                        int32_t shape_item, int64_t& dbf_position) {
     run.fetched_rows = 0;
     run.rejected_rows = 0;
     run.rows_since_progress = 0;
+    ProgressMeter meter;
+    start_meter(settings, meter);
     checked(osl_declare_cursor(kUnloadCursor, kUnloadStatement));
     checked(osl_open_cursor(kUnloadCursor));
     RowOutputs outputs;
@@ -186,6 +169,9 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
     OslVar var = {};
     while (checked(osl_fetch(kUnloadCursor, kUnloadDescriptor)) != OSL_NO_ROW) {
         ++run.fetched_rows;
+        if (meter.on && run.fetched_rows % kMeterCheckRows == 0) {
+            check_progress_meter(meter, run.fetched_rows);
+        }
         ShapeBuffer shape = read_row_shape(kUnloadDescriptor, shape_item, var);
         if (shape.length < kNullShapeBytes) {
             fatal_error("Record %d: the shape of %d bytes is too short to hold a shape type.",
@@ -207,6 +193,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             fatal_error("Error calling osl_var_dealloc.");
         }
     }
+    finish_progress_meter(meter, run.fetched_rows);
     end_record_output(outputs.shx);
     end_record_output(outputs.shp);
     end_record_output(outputs.dbf);
@@ -214,7 +201,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
 
 static void finish_files(RunState& run, FileSet& files, Operation operation) {
     if (std::fputc(kDbfEndOfFile, files.dbf.stream) == EOF) {
-        fatal_error("Write failed for file %s.", files.dbf.name);
+        file_error("Write", files.dbf.name, errno);
     }
     // The records first: a failure to store them is reported as what it is
     // before the header writers move the streams.
@@ -281,16 +268,13 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
 // the run's last entries, but what it holds so far must have been written.
 static void close_run_files(FileSet& files) {
     const char* failure = nullptr;
-    const SetFile* failed = close_set_files(files, &failure);
+    int error = 0;
+    const SetFile* failed = close_set_files(files, &failure, &error);
     if (failed != nullptr) {
-        fatal_error("%s failed for file %s.", failure, failed->name);
+        file_error(failure, failed->name, error);
     }
-    if (files.log != nullptr && (std::fflush(files.log) != 0 || std::ferror(files.log))) {
-        fatal_error("Write failed for file %s.", files.log_name);
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        fatal_error("Write failed for the standard output.");
-    }
+    flush_or_fail(files.log, files.log_name);
+    flush_console_or_fail();
 }
 
 // The end of a run that kept its word: the log closed and the last console
@@ -300,16 +284,15 @@ static void close_run_files(FileSet& files) {
     free_field_table(run.fields);
     attach_log_stream(nullptr);
     if (files.log != nullptr) {
+        errno = 0;
         bool write_failed = std::ferror(files.log) != 0;
         bool close_failed = std::fclose(files.log) != 0;
         files.log = nullptr;
         if (write_failed || close_failed) {
-            fatal_error("%s failed for file %s.", write_failed ? "Write" : "Close", files.log_name);
+            file_error(write_failed ? "Write" : "Close", files.log_name, errno);
         }
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        fatal_error("Write failed for the standard output.");
-    }
+    flush_console_or_fail();
     end_process(kExitCompleted);
 }
 
@@ -323,10 +306,13 @@ void run_unload(int argc, char** argv) {
     run.start_time_known = osl_current_datetime(&run.start_time, OSL_HOUR_TO_FRACTION1) == 0;
     install_interruption_handlers();
     parse_command_line(argc, argv, settings);
+    form_target(settings, target, sizeof target);
+    if (settings.list_given) {
+        run_listing(settings, target);
+    }
     detect_host_byte_order();
 
     name_files(settings, files);
-    form_target(settings, target, sizeof target);
     refuse_database_as_output(files, target);
     open_files(settings, files);
     command_line_summary(settings, run.work_buffer, sizeof run.work_buffer);
@@ -355,7 +341,7 @@ void run_unload(int argc, char** argv) {
 
     int32_t shape_item = set_up_query(settings, run);
     int64_t dbf_position = position_files(settings, run, files);
-    unload_rows(run, files, shape_item, dbf_position);
+    unload_rows(settings, run, files, shape_item, dbf_position);
 
     finish_files(run, files, settings.operation);
     report_value_cuts(run.fields, run.row);

@@ -2,6 +2,7 @@
 
 #include "srs/projection_file.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "db/client.h"
+#include "db/spatial_listing.h"
 #include "db/sql_error.h"
 #include "report/messages.h"
 #include "srs/coordsys_meaning.h"
@@ -17,6 +19,8 @@
 
 static const char* const kUnknown = "UNKNOWN";
 static const char kSrsStatement[] = "srsel";
+// Room for the sentence naming twenty spatial columns of long names.
+constexpr size_t kColumnsSentenceBytes = 8192;
 
 // Appends text with every single quote doubled, as inside an SQL literal.
 static void append_literal_body(char* buffer, size_t size, const char* text) {
@@ -55,8 +59,12 @@ void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, s
         check_sql();
     }
     if (status == OSL_NO_ROW) {
-        fatal_error("Unable to determine spatial reference for geometry column %s.%s.",
-                    geometry.table_name, geometry.column_name);
+        // The columns there are, so that a mistyped name can be put right.
+        static char columns[kColumnsSentenceBytes];
+        spatial_columns_sentence(columns, sizeof columns);
+        fatal_error("Unable to determine spatial reference for geometry column %s.%s.%s%s",
+                    geometry.table_name, geometry.column_name, columns[0] != '\0' ? "\n" : "",
+                    columns);
     }
     // The fetch is bounded by the buffer and never splits a UTF-8 character,
     // so a text that filled the buffer to within a character may be cut.
@@ -70,8 +78,9 @@ bool write_projection_file(FILE* prj, const char* prj_name, const SpatialReferen
     if (std::strcmp(reference.text, kUnknown) == 0) {
         return false;
     }
+    errno = 0;
     if (!write_text(reference.text, prj)) {
-        fatal_error("Write failed for file %s.", prj_name);
+        file_error("Write", prj_name, errno);
     }
     return true;
 }
@@ -84,6 +93,10 @@ static void print_mismatch_tail(const SpatialReference& reference) {
 bool projection_file_matches(const char* prj_name, const SpatialReference& reference, FILE*& prj) {
     prj = std::fopen(prj_name, "rb");
     if (prj == nullptr) {
+        // A .prj that is there but cannot be read is no missing one.
+        if (errno != ENOENT) {
+            file_error("File open", prj_name, errno);
+        }
         if (!coordsys_differ(reference.text, kUnknown)) {
             return true;
         }
@@ -99,7 +112,7 @@ bool projection_file_matches(const char* prj_name, const SpatialReference& refer
             prj_name, kProjectionTextBytes);
     }
     if (std::ferror(prj)) {
-        fatal_error("Read failed for file %s.", prj_name);
+        file_error("Read", prj_name, errno);
     }
     if (!coordsys_differ(reference.text, file_text)) {
         return true;

@@ -1,10 +1,8 @@
 """The .cpg beside the set: written by init as one of the set's files, taken
 as it is by append when it names UTF-8, and an append onto a set that
-declares another encoding refused before anything is written. Also the
-progress line, which rewrites itself on a terminal only."""
+declares another encoding refused before anything is written."""
 
 import os
-import pty
 import subprocess
 
 import harness
@@ -82,31 +80,6 @@ class CodePage(harness.ScratchTestCase):
         self.assertEqual(result.status, 1, result)
         self.assertEqual(self.read_bytes("out.cpg"), b"UTF-8\n")
         self.assertFalse([name for name in os.listdir(self.dir) if name.endswith(".part")])
-
-
-class Progress(harness.ScratchTestCase):
-    def test_on_a_terminal_the_progress_line_rewrites_itself(self):
-        harness.make_database(self.dir, [table(1, 2500)])
-        controller, terminal = pty.openpty()
-        process = subprocess.Popen([harness.BIN] + harness.init_args("out"), cwd=self.dir,
-                                   stdout=terminal, stderr=subprocess.PIPE)
-        os.close(terminal)
-        shown = b""
-        while True:
-            try:
-                chunk = os.read(controller, 4096)
-            except OSError:  # the terminal is gone once the program ends
-                break
-            if not chunk:
-                break
-            shown += chunk
-        os.close(controller)
-        errors = process.stderr.read()
-        process.stderr.close()
-        self.assertEqual(process.wait(timeout=60), 0, errors)
-        # The terminal turns each line feed into a carriage return and a line feed.
-        self.assertTrue(shown.replace(b"\r\n", b"\n").startswith(
-            b"\nUnloaded row 1000.\r\x1b[KUnloaded row 2000.\n\nUnloaded 2500 row(s).\n"), shown)
 
 
 if __name__ == "__main__":

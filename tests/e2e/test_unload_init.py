@@ -262,7 +262,7 @@ class RunRules(harness.EngineTestCase):
         result = harness.run(self.init_args("out", more=["-log"]), cwd=self.dir)
         self.assertEqual(result.status, 1, result)
         # The log is checked before the set is put in place: nothing of it is.
-        self.assertEqual(result.err, "\nWrite failed for file out.log.\n")
+        self.assertEqual(result.err, "\nWrite failed for file out.log: No space left on device.\n")
         self.assertFalse(os.path.exists(self.path("out.shp")))
 
     @harness.sqlite_only

@@ -153,6 +153,38 @@ TEST_P(OslEngineConnect, DeclaredGeometryTypes) {
                                         "d GEOMETRY 2"}));
 }
 
+// What the database keeps of a table's rows, read without reading them: a
+// GeoPackage's feature count (exact), the server's statistics (an
+// estimate); a view, or a table of no such name, has none.
+TEST_P(OslEngineConnect, RowCountsWhereTheDatabaseKeepsThem) {
+    bool server = std::string(GetParam()->name) == "Postgres";
+    std::string kept =
+        server ? R"("ANALYZE counted")"
+               : R"sql("CREATE TABLE gpkg_ogr_contents (table_name TEXT NOT NULL PRIMARY KEY, )sql"
+                 R"sql(feature_count INTEGER DEFAULT NULL)", )sql"
+                 R"sql("INSERT INTO gpkg_ogr_contents VALUES ('Counted', 3)")sql";
+    connect_to(R"({"tables": [{"name": "counted", "columns": [["n", "INTEGER"]],
+      "geometry_column": "geom", "geometry_type": "POINT", "rows": [
+      {"n": 1, "geom": ["Point", [1, 2]]}, {"n": 2, "geom": ["Point", [1, 2]]},
+      {"n": 3, "geom": null}]}],
+      "sql": ["CREATE VIEW seen AS SELECT * FROM counted", )" +
+               kept + "]}");
+    int64_t rows = -1;
+    int kind = -1;
+    EXPECT_EQ(osl_table_row_count("COUNTED", &rows, &kind), 0);
+    EXPECT_EQ(kind, server ? OSL_ROWS_ESTIMATE : OSL_ROWS_EXACT);
+    EXPECT_EQ(rows, 3);
+    for (const char* uncounted : {"seen", "nosuch", "x'; --"}) {
+        EXPECT_EQ(osl_table_row_count(uncounted, &rows, &kind), 0) << first_message();
+        EXPECT_EQ(kind, OSL_ROWS_UNKNOWN) << uncounted;
+        EXPECT_EQ(rows, 0) << uncounted;
+    }
+    // The session reads on as before.
+    EXPECT_EQ(column_values("SELECT count(*) FROM seen"), std::vector<std::string>{"3"});
+    osl_disconnect_current();
+    EXPECT_LT(osl_table_row_count("counted", &rows, &kind), 0);
+}
+
 OSTREL_ENGINE_SUITE(OslEngineConnect);
 
 }  // namespace

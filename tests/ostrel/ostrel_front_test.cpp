@@ -82,6 +82,7 @@ const EngineOps kFakeEngine = {
     },
     [](EngineStatement* statement) { fake(statement).next = 0; },
     [](EngineStatement*, const char*) { return -1; },
+    [](EngineDatabase*, const char*) { return RowCount{}; },
 };
 
 // Through the API as a caller reads a row: a geometry becomes its shape, a

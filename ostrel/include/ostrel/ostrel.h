@@ -172,6 +172,23 @@ int osl_resolve_database_file(const char* target, char* path, size_t path_size);
 int osl_server_shown(const char* server, char* out, size_t out_size);
 
 // ---------------------------------------------------------------------------
+// Row counts.
+
+// What osl_table_row_count knows of a table's rows.
+constexpr int OSL_ROWS_UNKNOWN = 0;   // the database keeps no count of them
+constexpr int OSL_ROWS_EXACT = 1;     // a count the database keeps up to date
+constexpr int OSL_ROWS_ESTIMATE = 2;  // the server's statistics: about that many
+
+// How many rows table (as the catalog names it, in any letter case) has,
+// where the database knows without reading them: the feature count a
+// GeoPackage keeps (exact), the server's planner statistics (an estimate).
+// Returns 0 with *kind one of the three above (*rows 0 when unknown); a
+// table the database keeps no count of, or none of that name, is
+// OSL_ROWS_UNKNOWN, not an error. Negative only without a connection. Call it
+// while no cursor is open: a server's rows in flight would be cut off.
+int osl_table_row_count(const char* table, int64_t* rows, int* kind);
+
+// ---------------------------------------------------------------------------
 // Statements.
 
 // Prepares text under statement_id (replacing an earlier one of that id).

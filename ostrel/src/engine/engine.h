@@ -125,6 +125,16 @@ struct EnginePrepared {
 enum class StepResult { kRow, kDone, kError };
 
 // ---------------------------------------------------------------------------
+// Row counts: what a database knows of a table's rows without reading them.
+
+enum class RowCountKind { kUnknown, kExact, kEstimate };
+
+struct RowCount {
+    RowCountKind kind = RowCountKind::kUnknown;
+    int64_t rows = 0;
+};
+
+// ---------------------------------------------------------------------------
 // The engine.
 
 struct EngineOps {
@@ -166,6 +176,12 @@ struct EngineOps {
     // operation ("Fetch from cursor 'c' ... failed at row 3"); returns the
     // status.
     int (*report_error)(EngineStatement* statement, const char* what);
+
+    // The rows of table (a catalog name, any letter case) where the
+    // database keeps their number or an estimate of it; kUnknown otherwise,
+    // also when the table is not there. Reads no row of it, leaves no
+    // conditions, and leaves the session as it found it.
+    RowCount (*row_count)(EngineDatabase* database, const char* table);
 };
 
 #endif

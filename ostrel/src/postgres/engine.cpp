@@ -199,6 +199,7 @@ const EngineOps kPostgresEngine = {
     step_rows,                // step
     reset_rows,               // reset
     report_error,             // report_error
+    server_row_count,         // row_count
 };
 
 }  // namespace

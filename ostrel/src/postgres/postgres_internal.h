@@ -178,6 +178,9 @@ bool run_command(PgDatabase& database, const char* sql, const char* what);
 // savepoint, so the snapshot and the catalog views stay for the next one.
 void recover_transaction(PgDatabase& database);
 
+// The planner's estimate of a table's rows (row_count.cpp).
+RowCount server_row_count(EngineDatabase* database, const char* table);
+
 // The statement texts (statement_text.cpp).
 struct ShapeItem {
     std::string placeholder;  // the column name the server gives it

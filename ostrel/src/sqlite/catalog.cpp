@@ -227,3 +227,32 @@ bool is_geometry_column(SqliteDatabase& database, const char* table, const char*
     }
     return false;
 }
+
+// A GeoPackage written by GDAL keeps each feature table's row count in
+// gpkg_ogr_contents, up to date through triggers of its own; other SQLite
+// databases keep none that is cheap to read (count(*) reads the table).
+RowCount row_count(EngineDatabase* engine_database, const char* table) {
+    SqliteDatabase& database = as_sqlite(engine_database);
+    RowCount count;
+    if (database.kind != DatabaseKind::kGeoPackage) {
+        return count;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(database.db,
+                           "SELECT feature_count FROM main.gpkg_ogr_contents "
+                           "WHERE lower(table_name) = lower(?1)",
+                           -1, &stmt, nullptr) != SQLITE_OK) {
+        return count;  // a GeoPackage without the table
+    }
+    sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
+    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_INTEGER) {
+        int64_t rows = sqlite3_column_int64(stmt, 0);
+        // Two tables whose names differ in case only: neither count is sure.
+        if (rows >= 0 && sqlite3_step(stmt) == SQLITE_DONE) {
+            count.kind = RowCountKind::kExact;
+            count.rows = rows;
+        }
+    }
+    sqlite3_finalize(stmt);
+    return count;
+}

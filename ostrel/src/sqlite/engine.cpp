@@ -172,6 +172,7 @@ const EngineOps kSqliteEngine = {
     step,              // step
     reset,             // reset
     report_error,      // report_error
+    row_count,         // row_count
 };
 
 }  // namespace
