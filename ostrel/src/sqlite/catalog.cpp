@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr const char* kMainSchema = "main";
+
 // Ordinary tables and views of the main database. SQLite itself tells
 // virtual tables and their shadow tables apart (pragma table_list), so a
 // user table whose name merely starts like a virtual table's stays in; the
@@ -226,4 +228,35 @@ bool is_geometry_column(SqliteDatabase& database, const char* table, const char*
         }
     }
     return false;
+}
+
+bool file_geometry_columns(EngineDatabase* engine_database, const char* schema, const char* table,
+                           const char* column, std::vector<EngineFoundColumn>* found) {
+    SqliteDatabase& database = as_sqlite(engine_database);
+    found->clear();
+    // The tables of a database file are in its schema main; an attached
+    // database never is, as the engine attaches none.
+    if (schema != nullptr && osl_text_compare(schema, kMainSchema) != 0) {
+        status_error(OslError::kUnknownSchema,
+                     "Database file '%s' has no schema '%s': a SQLite database keeps its tables "
+                     "in schema main.",
+                     database.path.c_str(), schema);
+        return false;
+    }
+    if (!database.geometry_columns_loaded) {
+        load_geometry_columns(database);
+    }
+    for (const auto& entry : database.geometry_columns) {
+        if (osl_text_compare(entry.first.c_str(), table) == 0 &&
+            osl_text_compare(entry.second.c_str(), column) == 0) {
+            found->push_back({"", entry.first, entry.second});
+        }
+    }
+    return true;
+}
+
+// The read transaction began with the session, on the database's first
+// read: no writer changes what the session sees until it ends.
+bool lock_file_table(EngineDatabase*, const char*, const char*) {
+    return true;
 }
