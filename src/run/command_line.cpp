@@ -9,6 +9,7 @@
 #include "db/server_trace.h"
 #include "report/messages.h"
 #include "report/process_end.h"
+#include "run/table_switch.h"
 #include "shape/shape_layout.h"
 #include "spoolmap_version.h"
 #include "text/characters.h"
@@ -164,14 +165,13 @@ static void take_value(ValueSwitch which, char* value, RunSettings& settings) {
             break;
         case ValueSwitch::kTable:
             mark_given(settings.table_given);
-            {
-                const char* table = nullptr;
-                const char* column = nullptr;
-                if (!split_pair(value, &table, &column)) {
+            switch (parse_table_switch(value, settings)) {
+                case TableSwitch::kParsed:
+                    break;
+                case TableSwitch::kUsage:
                     show_usage();
-                }
-                settings.table_name = to_lower_in_place(const_cast<char*>(table));
-                settings.column_name = to_lower_in_place(const_cast<char*>(column));
+                case TableSwitch::kMalformed:
+                    fatal_error("Invalid value for command line switch '%s'.", "-l");
             }
             break;
         case ValueSwitch::kFile: {
@@ -293,8 +293,8 @@ void command_line_summary(const RunSettings& settings, char* buffer, size_t size
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat, "%10s %s", "-o", operation_name(settings.operation));
     if (settings.table_given) {
-        append_or_fail(buffer, size, kWhat, "\n%10s %s,%s", "-l", settings.table_name,
-                       settings.column_name);
+        append_or_fail(buffer, size, kWhat, "\n%10s ", "-l");
+        append_table_switch(buffer, size, kWhat, settings);
     }
     const struct {
         bool given;
