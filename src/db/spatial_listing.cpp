@@ -14,10 +14,10 @@ static const char kListDescriptor[] = "lstdesc";
 static const char kListCursor[] = "lstcurs";
 
 static const char kListQuery[] =
-    "SELECT f_table_name, f_geometry_column, type, coord_dimension, srid "
-    "FROM geometry_columns ORDER BY f_table_name, f_geometry_column";
+    "SELECT f_table_schema, f_table_name, f_geometry_column, type, coord_dimension, srid "
+    "FROM geometry_columns ORDER BY f_table_schema, f_table_name, f_geometry_column";
 
-enum ListItem { kTableItem = 1, kColumnItem, kTypeItem, kDimensionItem, kSridItem };
+enum ListItem { kSchemaItem = 1, kTableItem, kColumnItem, kTypeItem, kDimensionItem, kSridItem };
 constexpr int kListItems = kSridItem;
 
 // Room for any catalogue name or number as text.
@@ -26,7 +26,7 @@ constexpr size_t kItemTextBytes = 1024;
 // Every item is read as text, whatever type the engine describes it with,
 // so that one reading serves every engine.
 static bool read_row(ListedColumn& listed) {
-    std::string* texts[] = {&listed.table, &listed.column, &listed.geometry_type};
+    std::string* texts[] = {&listed.schema, &listed.table, &listed.column, &listed.geometry_type};
     int32_t* numbers[] = {&listed.coord_dimension, &listed.srid};
     for (int item = 1; item <= kListItems; ++item) {
         char text[kItemTextBytes] = "";
@@ -83,9 +83,34 @@ bool read_spatial_columns(std::vector<ListedColumn>& columns) {
     return true;
 }
 
+// A name as -l takes it back: bare when lower-casing it changes nothing and
+// it holds nothing -l reads as a separator, else in double quotes with its
+// quotes doubled.
+static std::string switch_name(const std::string& name) {
+    bool bare = !name.empty();
+    for (char c : name) {
+        bare = bare && c != ',' && c != '.' && c != '"' && !(c >= 'A' && c <= 'Z');
+    }
+    if (bare) {
+        return name;
+    }
+    std::string quoted = "\"";
+    for (char c : name) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+std::string table_switch_value(const ListedColumn& listed) {
+    std::string value = listed.schema.empty() ? "" : switch_name(listed.schema) + ".";
+    return value + switch_name(listed.table) + "," + switch_name(listed.column);
+}
+
 void count_listed_rows(std::vector<ListedColumn>& columns) {
     for (ListedColumn& listed : columns) {
-        if (osl_table_row_count(listed.table.c_str(), &listed.rows, &listed.rows_kind) < 0) {
+        std::string table =
+            listed.schema.empty() ? listed.table : listed.schema + "." + listed.table;
+        if (osl_table_row_count(table.c_str(), &listed.rows, &listed.rows_kind) < 0) {
             listed.rows_kind = OSL_ROWS_UNKNOWN;
         }
     }
@@ -118,7 +143,7 @@ std::vector<std::string> listing_lines(const std::vector<ListedColumn>& columns)
     std::vector<Fields> all;
     size_t name_width = 0, shape_width = 0, srid_width = 0;
     for (const ListedColumn& listed : columns) {
-        Fields fields = {listed.table + "," + listed.column, shape_type_text(listed),
+        Fields fields = {table_switch_value(listed), shape_type_text(listed),
                          "SRID " + std::to_string(listed.srid), rows_text(listed)};
         name_width = std::max(name_width, fields.name.size());
         shape_width = std::max(shape_width, fields.shape.size());
@@ -149,9 +174,8 @@ void spatial_columns_sentence(char* buffer, size_t size) {
     append_text(buffer, size, "Spatial columns in the database:");
     int named = 0;
     for (const ListedColumn& listed : columns) {
-        bool fits =
-            named < kNamedColumnsMax && append_text(buffer, size, "%s %s.%s", named ? "," : "",
-                                                    listed.table.c_str(), listed.column.c_str());
+        bool fits = named < kNamedColumnsMax && append_text(buffer, size, "%s %s", named ? "," : "",
+                                                            table_switch_value(listed).c_str());
         if (!fits) {
             append_text(buffer, size, ", \u2026");
             break;

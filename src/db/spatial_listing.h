@@ -11,8 +11,9 @@
 #include <vector>
 
 struct ListedColumn {
-    std::string table;          // lower case, as -l takes it
-    std::string column;         // lower case
+    std::string schema;  // empty where the database has none to tell
+    std::string table;   // as the database stores it
+    std::string column;
     std::string geometry_type;  // as the catalogue declares it ("MULTIPOLYGON"); may be empty
     int32_t coord_dimension = 2;
     int32_t srid = 0;
@@ -28,8 +29,13 @@ bool read_spatial_columns(std::vector<ListedColumn>& columns);
 // Each column's row count where the database keeps one (osl_table_row_count).
 void count_listed_rows(std::vector<ListedColumn>& columns);
 
+// How -l names a listed column: "schema.table,column" (or "table,column"
+// where the database has no schemas), each name that a bare name could not
+// give back in double quotes.
+std::string table_switch_value(const ListedColumn& listed);
+
 // The listing's lines, one per column, their fields aligned: the -l value
-// ("table,column"), the shape type it unloads to ("polygon (5)", "any" for a
+// (table_switch_value), the shape type it unloads to ("polygon (5)", "any" for a
 // generic column, "none (GEOMETRYCOLLECTION)" for a type no shapefile holds),
 // the SRID and the rows ("1250 rows", "~48000 rows" for an estimate, "rows
 // unknown").
@@ -38,7 +44,7 @@ std::vector<std::string> listing_lines(const std::vector<ListedColumn>& columns)
 // At most this many columns are named in one sentence.
 constexpr int kNamedColumnsMax = 20;
 
-// One sentence naming the database's spatial columns as "table.column", at
+// One sentence naming the database's spatial columns by their -l values, at
 // most kNamedColumnsMax of them and then "…", into buffer (replacing what it
 // held); "The database has no spatial columns." when it has none, and empty
 // when the catalogue cannot be read. Cut short, never overrun, when buffer is

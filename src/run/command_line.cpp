@@ -6,11 +6,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "db/client.h"
 #include "db/server_trace.h"
 #include "report/messages.h"
 #include "run/switch_values.h"
+#include "run/table_switch.h"
 #include "shape/shape_layout.h"
 #include "text/characters.h"
 #include "text/text_append.h"
@@ -112,16 +114,23 @@ static void take_value(ValueSwitch which, char* value, RunSettings& settings) {
             break;
         case ValueSwitch::kTable: {
             mark_given(settings.table_given, "-l");
-            const char* table = nullptr;
-            const char* column = nullptr;
-            if (!split_pair(value, &table, &column)) {
-                refuse_command_line(
-                    "Switch '-l' needs a table and its geometry column, as in -l roads,geom; '%s' "
-                    "names %s.",
-                    value, std::strchr(value, ',') == nullptr ? "no column" : "only one");
+            // The reasons quote the value as given; the parse splits it in place.
+            std::string given = value;
+            switch (parse_table_switch(value, settings)) {
+                case TableSwitch::kParsed:
+                    break;
+                case TableSwitch::kUsage:
+                    refuse_command_line(
+                        "Switch '-l' needs a table and its geometry column, as in -l roads,geom; "
+                        "'%s' names %s.",
+                        given.c_str(),
+                        given.find(',') == std::string::npos ? "no column" : "only one");
+                case TableSwitch::kMalformed:
+                    refuse_command_line(
+                        "Invalid value for command line switch '-l': '%s' has an empty name, a "
+                        "double quote left open, or more than a schema before the table.",
+                        given.c_str());
             }
-            settings.table_name = to_lower_in_place(const_cast<char*>(table));
-            settings.column_name = to_lower_in_place(const_cast<char*>(column));
             break;
         }
         case ValueSwitch::kFile:
@@ -321,8 +330,8 @@ void command_line_summary(const RunSettings& settings, char* buffer, size_t size
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat, "%10s %s", "-o", operation_name(settings.operation));
     if (settings.table_given) {
-        append_or_fail(buffer, size, kWhat, "\n%10s %s,%s", "-l", settings.table_name,
-                       settings.column_name);
+        append_or_fail(buffer, size, kWhat, "\n%10s ", "-l");
+        append_table_switch(buffer, size, kWhat, settings);
     }
     const struct {
         bool given;

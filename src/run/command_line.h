@@ -15,24 +15,29 @@ enum class Operation { kUnknown, kInit, kAppend };
 
 // The parsed command line. The texts point into the argument strings, which
 // the parser changes in place: it splits the -l and -trc values at their
-// comma, lower-cases the -l values and the database's own name in -D, and
-// cuts ".shp" off the -f value. The password is kept apart, and its argument
-// overwritten, so that no other process reads it off the command line.
+// comma, lower-cases the -l names not in double quotes (see table_switch.h)
+// and the database's own name in -D, and cuts ".shp" off the -f value. The
+// password is kept apart, and its argument overwritten, so that no other
+// process reads it off the command line.
 struct RunSettings {
     Operation operation = Operation::kUnknown;  // -o
     const char* operation_word = nullptr;       // -o as given
     const char* table_name = nullptr;           // -l, first part, lower case
     const char* column_name = nullptr;          // -l, second part, lower case: the geometry column
-    const char* base_name = nullptr;            // -f, without a trailing ".shp"
-    const char* database = nullptr;             // -D, its last component lower case
-    const char* server = nullptr;               // -s
-    const char* user = nullptr;                 // -u
-    const char* password = nullptr;             // -p
-    int32_t requested_shape_type = 0;           // -t
-    const char* where_clause = nullptr;         // -w
-    const char* log_directory = nullptr;        // the optional directory after -log
-    const char* trace_file = nullptr;           // -trc, first part
-    const char* trace_level = nullptr;          // -trc, second part, as typed
+    const char* schema_name = nullptr;          // -l, the schema before the table's '.', if any
+    bool schema_quoted = false;                 // -l names given in double quotes: case kept
+    bool table_quoted = false;
+    bool column_quoted = false;
+    const char* base_name = nullptr;      // -f, without a trailing ".shp"
+    const char* database = nullptr;       // -D, its last component lower case
+    const char* server = nullptr;         // -s
+    const char* user = nullptr;           // -u
+    const char* password = nullptr;       // -p
+    int32_t requested_shape_type = 0;     // -t
+    const char* where_clause = nullptr;   // -w
+    const char* log_directory = nullptr;  // the optional directory after -log
+    const char* trace_file = nullptr;     // -trc, first part
+    const char* trace_level = nullptr;    // -trc, second part, as typed
 
     bool operation_given = false;
     bool table_given = false;

@@ -102,7 +102,7 @@ void open_files(const RunSettings& settings, FileSet& files) {
 
 // Appending continues what the headers describe; a set whose files disagree
 // would be corrupted further, so it is refused before anything is written.
-void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet& files) {
+void read_existing_file_set(const SpatialColumn& geometry, RunState& run, FileSet& files) {
     read_main_header(files.shp.stream, files.shp.name, run.shp_header);
     read_main_header(files.shx.stream, files.shx.name, run.shx_header);
     read_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
@@ -114,8 +114,8 @@ void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet&
                     static_cast<long long>(index_bytes / kIndexEntryBytes), files.dbf.name,
                     run.dbf_header.record_count);
     }
-    map_fields_to_columns({settings.table_name, settings.column_name}, files.dbf.name,
-                          run.work_buffer, sizeof run.work_buffer, run.fields);
+    map_fields_to_columns(geometry, files.dbf.name, run.work_buffer, sizeof run.work_buffer,
+                          run.fields);
 }
 
 // Bytes past the lengths the headers give were left by an interrupted append;

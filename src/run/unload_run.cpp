@@ -15,6 +15,7 @@
 
 #include "db/client.h"
 #include "db/descriptor_items.h"
+#include "db/spatial_column.h"
 #include "db/sql_error.h"
 #include "db/unload_query.h"
 #include "dbf/code_page_file.h"
@@ -35,6 +36,7 @@
 #include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
+#include "srs/data_srid.h"
 #include "srs/projection_file.h"
 #include "text/text_append.h"
 
@@ -53,12 +55,22 @@ static const char kUnloadDescriptor[] = "seldesc2";
 static const char kUnloadCursor[] = "selcurs";
 
 // ---------------------------------------------------------------------------
+// init: the .prj holds the column's coordinate system; a set without one
+// has none.
+static void write_projection(FileSet& files, const SpatialReference& reference) {
+    if (!write_projection_file(files.prj.stream, files.prj.name, reference)) {
+        drop_set_file(files.prj);
+    }
+}
+
+// ---------------------------------------------------------------------------
 // The query
 
-static int32_t set_up_query(const RunSettings& settings, RunState& run) {
-    unload_query_text({settings.table_name, settings.column_name},
-                      settings.where_given ? settings.where_clause : nullptr, run.fields,
-                      run.work_buffer, sizeof run.work_buffer);
+static int32_t set_up_query(const RunSettings& settings, const SpatialColumn& geometry,
+                            RunState& run, RowsSrid& rows_srid) {
+    unload_query_text(geometry, settings.where_given ? settings.where_clause : nullptr, run.fields,
+                      run.work_buffer, sizeof run.work_buffer,
+                      rows_srid.asked ? SridItem::kAsked : SridItem::kLeftOut);
     if (settings.log_given) {
         log_note("SELECT statement ...\n\n%s", run.work_buffer);
     }
@@ -71,6 +83,12 @@ static int32_t set_up_query(const RunSettings& settings, RunState& run) {
     const OslItemSetting shape_settings[] = {{OSL_ITEM_TYPE, OSL_SQL_VAR_BINARY},
                                              {OSL_ITEM_VAR_BY_LIBRARY, 1}};
     checked(osl_set_descriptor_items(kUnloadDescriptor, shape_item, shape_settings, 2));
+    if (rows_srid.asked) {
+        // Whatever the database calls GX_Srid's result, it reads as an integer.
+        rows_srid.item = shape_item - 1;
+        const OslItemSetting srid_setting = {OSL_ITEM_TYPE, OSL_SQL_INTEGER};
+        checked(osl_set_descriptor_items(kUnloadDescriptor, rows_srid.item, &srid_setting, 1));
+    }
     prepare_field_formats(run.fields, run.dbf_header.record_length, kUnloadDescriptor,
                           run.record_formats, run.row);
     return shape_item;
@@ -141,11 +159,13 @@ static void write_row(RunState& run, RowOutputs& outputs, const FileSet& files,
 
 // What the database knows of the rows the query will return, for the
 // terminal's meter: the table's count, unless -w picks some of them.
-static void start_meter(const RunSettings& settings, ProgressMeter& meter) {
+static void start_meter(const RunSettings& settings, const SpatialColumn& geometry,
+                        ProgressMeter& meter) {
     int64_t rows = 0;
     int kind = OSL_ROWS_UNKNOWN;
     if (console_is_terminal() && !settings.where_given) {
-        checked(osl_table_row_count(settings.table_name, &rows, &kind));
+        char table[kShownTableBytes];
+        checked(osl_table_row_count(shown_table_name(geometry, table, sizeof table), &rows, &kind));
     }
     start_progress_meter(meter, rows,
                          kind == OSL_ROWS_EXACT      ? RowTotal::kExact
@@ -154,12 +174,13 @@ static void start_meter(const RunSettings& settings, ProgressMeter& meter) {
 }
 
 static void unload_rows(const RunSettings& settings, RunState& run, FileSet& files,
-                        int32_t shape_item, int64_t& dbf_position) {
+                        int32_t shape_item, int64_t& dbf_position, RowsSrid& rows_srid,
+                        const SpatialColumn& geometry) {
     run.fetched_rows = 0;
     run.rejected_rows = 0;
     run.rows_since_progress = 0;
     ProgressMeter meter;
-    start_meter(settings, meter);
+    start_meter(settings, geometry, meter);
     checked(osl_declare_cursor(kUnloadCursor, kUnloadStatement));
     checked(osl_open_cursor(kUnloadCursor));
     RowOutputs outputs;
@@ -182,6 +203,10 @@ static void unload_rows(const RunSettings& settings, RunState& run, FileSet& fil
             note_and_log("Rejecting row with shape type %d.", type);
             ++run.rejected_rows;
         } else {
+            if (rows_srid.asked) {
+                check_row_srid(rows_srid, kUnloadDescriptor, run.shapes.record_number + 1,
+                               geometry);
+            }
             ++run.rows_since_progress;
             write_row(run, outputs, files, shape, dbf_position);
             if (run.rows_since_progress == kProgressInterval) {
@@ -321,27 +346,45 @@ void run_unload(int argc, char** argv) {
     }
 
     connect_to_database(settings, target);
-    const SpatialColumn geometry = {settings.table_name, settings.column_name};
+    static OslGeometryColumn found;
+    const WrittenColumn written = {{settings.schema_name, settings.schema_quoted},
+                                   {settings.table_name, settings.table_quoted},
+                                   {settings.column_name, settings.column_quoted}};
+    const SpatialColumn geometry = find_spatial_column(written, found);
     fetch_spatial_reference(geometry, run.work_buffer, sizeof run.work_buffer, reference);
+    // Where the catalogue knows no coordinate system, the .prj waits for the
+    // rows to tell theirs.
+    static RowsSrid rows_srid;
+    rows_srid.asked = srid_from_rows(reference);
     if (settings.operation == Operation::kInit) {
         build_field_table(geometry, run.work_buffer, sizeof run.work_buffer, run.fields,
                           run.dbf_header);
-        if (!write_projection_file(files.prj.stream, files.prj.name, reference)) {
-            drop_set_file(files.prj);
+        if (!rows_srid.asked) {
+            write_projection(files, reference);
         }
         write_code_page_file(files.cpg.stream, files.cpg.name);
     } else {
-        read_existing_file_set(settings, run, files);
-        if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
+        read_existing_file_set(geometry, run, files);
+        if (!rows_srid.asked &&
+            !projection_file_matches(files.prj.name, reference, files.prj.stream)) {
             close_run_files(files);
             commit_file_set(files, settings.operation);  // nothing was written
             end_run(run, files);
         }
     }
 
-    int32_t shape_item = set_up_query(settings, run);
+    int32_t shape_item = set_up_query(settings, geometry, run, rows_srid);
     int64_t dbf_position = position_files(settings, run, files);
-    unload_rows(settings, run, files, shape_item, dbf_position);
+    unload_rows(settings, run, files, shape_item, dbf_position, rows_srid, geometry);
+    if (rows_srid.asked) {
+        take_rows_spatial_reference(rows_srid, geometry, reference);
+        if (settings.operation == Operation::kInit) {
+            write_projection(files, reference);
+        } else if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
+            // Rows were appended by now: a mismatch takes them back.
+            end_process(kExitFailed);
+        }
+    }
 
     finish_files(run, files, settings.operation);
     report_value_cuts(run.fields, run.row);

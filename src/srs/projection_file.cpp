@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "db/client.h"
-#include "db/spatial_listing.h"
 #include "db/sql_error.h"
 #include "report/messages.h"
 #include "srs/coordsys_meaning.h"
@@ -19,26 +18,15 @@
 
 static const char* const kUnknown = "UNKNOWN";
 static const char kSrsStatement[] = "srsel";
-// Room for the sentence naming twenty spatial columns of long names.
-constexpr size_t kColumnsSentenceBytes = 8192;
-
-// Appends text with every single quote doubled, as inside an SQL literal.
-static void append_literal_body(char* buffer, size_t size, const char* text) {
-    for (const char* p = text; *p != '\0'; ++p) {
-        append_or_fail(buffer, size, "spatial-reference query", *p == '\'' ? "''" : "%c", *p);
-    }
-}
 
 void srs_query_text(const SpatialColumn& geometry, char* buffer, size_t size) {
     static const char* const kWhat = "spatial-reference query";
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat,
                    "SELECT sr.srid, sr.srtext\nFROM   geometry_columns gc, spatial_references "
-                   "sr\nWHERE  gc.f_table_name = '");
-    append_literal_body(buffer, size, geometry.table_name);
-    append_or_fail(buffer, size, kWhat, "' AND\n       gc.f_geometry_column = '");
-    append_literal_body(buffer, size, geometry.column_name);
-    append_or_fail(buffer, size, kWhat, "' AND\n       gc.srid = sr.srid;\n");
+                   "sr\nWHERE  ");
+    append_column_condition(buffer, size, kWhat, geometry, "gc", " AND\n       ");
+    append_or_fail(buffer, size, kWhat, " AND\n       gc.srid = sr.srid;\n");
 }
 
 void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, size_t work_size,
@@ -59,12 +47,7 @@ void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, s
         check_sql();
     }
     if (status == OSL_NO_ROW) {
-        // The columns there are, so that a mistyped name can be put right.
-        static char columns[kColumnsSentenceBytes];
-        spatial_columns_sentence(columns, sizeof columns);
-        fatal_error("Unable to determine spatial reference for geometry column %s.%s.%s%s",
-                    geometry.table_name, geometry.column_name, columns[0] != '\0' ? "\n" : "",
-                    columns);
+        refuse_unknown_spatial_column(geometry);
     }
     // The fetch is bounded by the buffer and never splits a UTF-8 character,
     // so a text that filled the buffer to within a character may be cut.

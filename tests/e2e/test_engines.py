@@ -246,7 +246,8 @@ class ServerFaults(harness.ScratchTestCase):
                              cwd=self.dir)
         self.assertEqual((result.status, result.err),
                          (1, "\nUnable to determine spatial reference for geometry column "
-                             "elsewhere.geom.\nSpatial columns in the database: t.geom.\n"))
+                             "elsewhere.geom.\nSpatial columns in the database: other.elsewhere,geom, "
+                             "public.t,geom.\n"))
 
     def test_a_password_in_the_address_stays_out_of_the_log(self):
         facts = self.facts

@@ -218,6 +218,73 @@ TEST(CommandLine, DatabaseNameKeepsTheCaseOfItsDirectory) {
     }
 }
 
+// -l: a schema before the table, double quotes keeping case (and commas and
+// dots inside), the summary giving the names back as written.
+TEST(CommandLine, TableSwitchNames) {
+    struct Case {
+        const char* value;
+        const char* schema;  // null: none
+        const char* table;
+        const char* column;
+        bool quoted[3];  // schema, table, column
+        const char* summary;
+    };
+    const Case cases[] = {
+        {"Other.Depots,Geom",
+         "other",
+         "depots",
+         "geom",
+         {false, false, false},
+         "other.depots,geom"},
+        {"\"MixedCase\",geom",
+         nullptr,
+         "MixedCase",
+         "geom",
+         {false, true, false},
+         "\"MixedCase\",geom"},
+        {"\"My.Schema\".\"a,\"\"b\",\"G\"",
+         "My.Schema",
+         "a,\"b",
+         "G",
+         {true, true, true},
+         "\"My.Schema\".\"a,\"\"b\",\"G\""},
+        {",,t,c.d,extra", nullptr, "t", "c.d", {false, false, false}, "t,c.d"},
+    };
+    for (const Case& c : cases) {
+        RunSettings s;
+        EndResult result = parse({"-o", "init", "-l", c.value, "-f", "x", "-D", "d"}, s);
+        ASSERT_FALSE(result.ended) << c.value << result.err;
+        EXPECT_EQ(s.schema_name == nullptr, c.schema == nullptr) << c.value;
+        if (c.schema != nullptr && s.schema_name != nullptr) {
+            EXPECT_STREQ(s.schema_name, c.schema);
+        }
+        EXPECT_STREQ(s.table_name, c.table);
+        EXPECT_STREQ(s.column_name, c.column);
+        EXPECT_EQ(s.schema_quoted, c.quoted[0]) << c.value;
+        EXPECT_EQ(s.table_quoted, c.quoted[1]) << c.value;
+        EXPECT_EQ(s.column_quoted, c.quoted[2]) << c.value;
+        char buffer[256];
+        command_line_summary(s, buffer, sizeof buffer);
+        EXPECT_NE(std::string(buffer).find(std::string("-l ") + c.summary + "\n"),
+                  std::string::npos)
+            << buffer;
+    }
+    for (const char* bad : {"\"open,geom", "\"a\"b,geom", "a.b.c,geom", ".t,geom", "s.,geom",
+                            "t,\"\"", "ta\"b,geom"}) {
+        EXPECT_EQ(parse({"-o", "init", "-l", bad, "-f", "x", "-D", "d"}).err,
+                  "\nInvalid value for command line switch '-l': '" + std::string(bad) +
+                      "' has an empty name, a double quote left open, or more than a schema "
+                      "before the table." +
+                      kUsageTail)
+            << bad;
+    }
+    // A comma inside quotes separates nothing.
+    EXPECT_EQ(parse({"-o", "init", "-l", "\"a,b\"", "-f", "x", "-D", "d"}).err,
+              "\nSwitch '-l' needs a table and its geometry column, as in -l roads,geom; "
+              "'\"a,b\"' names only one." +
+                  kUsageTail);
+}
+
 TEST(CommandLine, BaseNameLosesAShpSuffixInAnyCase) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"roads.shp", "roads"}, {"roads", "roads"}, {"roads.SHP", "roads"},

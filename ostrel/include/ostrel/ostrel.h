@@ -187,6 +187,43 @@ constexpr int OSL_ROWS_ESTIMATE = 2;  // the server's statistics: about that man
 // OSL_ROWS_UNKNOWN, not an error. Negative only without a connection. Call it
 // while no cursor is open: a server's rows in flight would be cut off.
 int osl_table_row_count(const char* table, int64_t* rows, int* kind);
+// The table a caller reads.
+
+// A name as a user wrote it: its text without the double quotes around it
+// (null when no name was given), and whether it stood in them.
+struct OslName {
+    const char* text;
+    int quoted;
+};
+
+// A geometry column's names as the database stores them; schema is empty
+// where the database has none to tell.
+constexpr size_t OSL_NAME_BYTES = 1024;
+struct OslGeometryColumn {
+    char schema[OSL_NAME_BYTES];
+    char table[OSL_NAME_BYTES];
+    char column[OSL_NAME_BYTES];
+};
+
+// Finds the geometry column that schema (text null: where the database
+// finds an unqualified table), table and column name. A quoted name is
+// compared as written, a bare one in lower case; when no geometry column has
+// the lower-case name but exactly one matches it ignoring case, that one
+// counts. A database whose names ignore case (SQLite) compares every name
+// ignoring case. Returns 0 with found filled, 100 when no geometry column
+// matches, below 0 when several match (the condition lists them) or the
+// lookup fails.
+int osl_find_geometry_column(OslName schema, OslName table, OslName column,
+                             OslGeometryColumn* found);
+
+// Keeps anyone from emptying or rewriting the table (schema empty or null:
+// the database's default) until the session ends, and starts the session's
+// read snapshot after that: call it before the first statement that reads
+// the table. On a server, the wait for a change already under way ends
+// after the session's lock_timeout (60 seconds when it has none) with a
+// condition naming the table and the lock; a role without SELECT on the
+// table is told so.
+int osl_lock_table(const char* schema, const char* table);
 
 // ---------------------------------------------------------------------------
 // Statements.

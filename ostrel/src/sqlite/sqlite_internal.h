@@ -95,6 +95,10 @@ void close_database_file(SqliteDatabase& database);
 bool make_catalog(SqliteDatabase& database);
 bool is_geometry_column(SqliteDatabase& database, const char* table, const char* column);
 RowCount row_count(EngineDatabase* database, const char* table);
+// The engine's side of the table a caller reads (engine.h).
+bool file_geometry_columns(EngineDatabase* database, const char* schema, const char* table,
+                           const char* column, std::vector<EngineFoundColumn>* found);
+bool lock_file_table(EngineDatabase* database, const char* schema, const char* table);
 
 // Describing a statement's columns (describe.cpp).
 bool describe_columns(EngineStatement* statement, std::vector<ColumnDescription>* columns);
