@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "core/password_mask.h"
 #include "postgres/postgres_engine.h"
 #include "postgres/postgres_internal.h"
 
@@ -28,8 +29,6 @@ constexpr int kShortestConnectTimeoutSeconds = 2;
 constexpr size_t kSqlStateChars = 5;
 // The state of a connection that never reached a server able to answer.
 constexpr const char* kUnableToConnect = "08001";
-// How a password stands in a message.
-constexpr const char* kPasswordMask = "********";
 
 using Clock = std::chrono::steady_clock;
 
@@ -193,15 +192,10 @@ PGconn* connect_to(const EngineTarget& target, const char* dbname, std::string* 
     // libpq repeats a part of the address it cannot read, which may be a
     // password.
     std::vector<std::string> passwords = *target.passwords;
-    if (target.auth != nullptr && !target.auth->password.empty()) {
+    if (target.auth != nullptr) {
         passwords.push_back(target.auth->password);
     }
-    for (const std::string& password : passwords) {
-        for (size_t at = words->find(password); at != std::string::npos;
-             at = words->find(password, at + std::strlen(kPasswordMask))) {
-            words->replace(at, password.size(), kPasswordMask);
-        }
-    }
+    mask_passwords(*words, passwords);
     return conn;
 }
 

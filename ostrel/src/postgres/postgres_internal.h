@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/status.h"
 #include "engine/engine.h"
-#include "front/status.h"
 #include "postgres/sql_lexer.h"
 
 // Built-in type OIDs, fixed in every PostgreSQL (pg_type.dat). PostGIS's

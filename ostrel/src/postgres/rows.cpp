@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "front/trace.h"
+#include "core/trace.h"
 #include "postgres/postgres_internal.h"
 
 namespace {

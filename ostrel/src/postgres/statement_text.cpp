@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "front/dialect.h"
+#include "core/dialect.h"
 #include "postgres/postgres_internal.h"
 #include "postgres/sql_lexer.h"
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "front/dialect.h"
+#include "core/dialect.h"
 #include "postgres/postgres_internal.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "front/status.h"
+#include "core/status.h"
 #include "sqlite/sqlite_internal.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <string>
 
-#include "front/status.h"
+#include "core/status.h"
 #include "sqlite/sqlite_internal.h"
 
 namespace {

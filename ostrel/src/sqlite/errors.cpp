@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "front/status.h"
+#include "core/status.h"
 #include "sqlite/sqlite_internal.h"
 
 namespace {

@@ -1,20 +1,18 @@
 // The statement-text dialect: EXECUTE FUNCTION, names in SQL and in
 // messages, and the short form of a statement in messages.
 
-#include "front/dialect.h"
+#include "core/dialect.h"
 
 #include <strings.h>
 
 #include <cctype>
 #include <cstring>
 
+#include "core/characters.h"
+
 namespace {
 
 constexpr size_t kShownTextChars = 60;  // of an unnamed statement, in a message
-
-bool is_blank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
 
 bool skip_word(const char*& p, const char* word) {
     size_t length = std::strlen(word);

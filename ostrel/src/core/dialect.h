@@ -4,8 +4,8 @@
 // server engine on its own lexer, postgres/sql_lexer.h). Names as SQL and
 // messages write them.
 
-#ifndef OSTREL_FRONT_DIALECT_H
-#define OSTREL_FRONT_DIALECT_H
+#ifndef OSTREL_CORE_DIALECT_H
+#define OSTREL_CORE_DIALECT_H
 
 #include <string>
 
