@@ -13,6 +13,7 @@
 namespace {
 
 constexpr size_t kShownTextChars = 60;  // of an unnamed statement, in a message
+constexpr char kTraceFunction[] = "GX_Trace";
 
 bool skip_word(const char*& p, const char* word) {
     size_t length = std::strlen(word);
@@ -59,6 +60,15 @@ std::string shown_identifier(const std::string& name) {
                  c == '_' || c == '$';
     }
     return plain ? name : quoted_identifier(name);
+}
+
+bool names_trace_function(const char* text) {
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (strncasecmp(p, kTraceFunction, sizeof kTraceFunction - 1) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string shown_text(const char* text) {

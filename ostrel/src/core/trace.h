@@ -1,6 +1,8 @@
 // Statement tracing of the session, switched on by GX_Trace(file, level):
 // whichever engine runs the statement, the library writes the trace where
-// the caller runs. The trace is the session's one; it lives in trace.cpp.
+// the caller runs. The trace is the session's one (it lives in trace.cpp)
+// and is only switched by the thread that owns the connection: a reader
+// thread never runs a statement that calls GX_Trace (front/cursor.cpp).
 
 #ifndef OSTREL_CORE_TRACE_H
 #define OSTREL_CORE_TRACE_H

@@ -38,9 +38,12 @@ void release_rows(SqlObjects& objects, Cursor& cursor) {
 
 // The cursor's next row: from its reader when its rows are read ahead (the
 // first fetch after the open starts one when that is wanted), else stepped
-// here, once no other cursor's reader holds the connection.
+// here, once no other cursor's reader holds the connection. A statement
+// that switches the trace is stepped here: the trace is the caller's
+// thread's alone.
 StepResult next_row(Cursor& cursor, Statement& statement) {
-    if (cursor.reader == nullptr && cursor.rows == 0 && read_ahead_wanted()) {
+    if (cursor.reader == nullptr && cursor.rows == 0 && !statement.switches_trace &&
+        read_ahead_wanted()) {
         cursor.reader.reset(reader_start(statement.stepper));
     }
     if (cursor.reader != nullptr) {

@@ -27,6 +27,7 @@ struct RowReader;
 // Whether cursors read ahead: by the machine (when it has two processors or
 // more, and the trace does not write a line per row), never, or always
 // (the last two for tests, so that both ways are covered on any machine).
+// A statement that switches the trace is never read ahead (cursor.cpp).
 enum class ReadAhead { kByMachine, kOff, kOn };
 void set_read_ahead(ReadAhead mode);
 

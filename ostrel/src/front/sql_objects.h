@@ -19,8 +19,9 @@
 
 struct Statement {
     std::string id;
-    std::string text;    // as the caller gave it, for the trace and messages
-    RowStepper stepper;  // the engine's statement and what its rows need
+    std::string text;             // as the caller gave it, for the trace and messages
+    RowStepper stepper;           // the engine's statement and what its rows need
+    bool switches_trace = false;  // it calls GX_Trace: its rows are never read ahead
     int parameter_count = 0;
     std::vector<std::string> column_names;  // as the statement names them
     bool described = false;

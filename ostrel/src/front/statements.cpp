@@ -39,15 +39,16 @@ bool prepare_text(const char* text, const char* what_for, EnginePrepared* prepar
     return connection.engine->prepare(connection.database, sql.c_str(), what_for, prepared);
 }
 
-// Makes prepared the engine statement of statement, releasing its earlier
-// one.
-void install_prepared(Statement& statement, EnginePrepared& prepared) {
+// Makes prepared (of text) the engine statement of statement, releasing its
+// earlier one.
+void install_prepared(Statement& statement, const char* text, EnginePrepared& prepared) {
     release_statement(statement);
     RowStepper& stepper = statement.stepper;
     stepper.engine = session_connection().engine;
     stepper.statement = prepared.statement;
     stepper.column_count = prepared.column_count;
     shape_fetch_columns(stepper.shapes, prepared.shape_columns, prepared.column_count);
+    statement.switches_trace = names_trace_function(text);
     statement.parameter_count = prepared.parameter_count;
     statement.column_names = std::move(prepared.column_names);
     statement.described = false;
@@ -131,7 +132,7 @@ int osl_prepare(const char* statement_id, const char* text) {
         statement = objects.statements.back().get();
         statement->id = statement_id;
     }
-    install_prepared(*statement, prepared);
+    install_prepared(*statement, text, prepared);
     statement->text = text;
     return status_set(OSL_OK);
 }
@@ -166,7 +167,7 @@ int osl_execute_immediate(const char* text, const OslHostValue* inputs, int inpu
     }
     // An unnamed statement of its own, released when this call ends.
     Statement statement;
-    install_prepared(statement, prepared);
+    install_prepared(statement, text, prepared);
     int status = 0;
     if (statement.parameter_count != input_count) {
         status = status_error(OslError::kValueCountMismatch,
