@@ -8,6 +8,8 @@
 // its -shm and -wal files, and whose -wal holds nothing, is opened as an
 // unchangeable file: it is all there is of the database.
 
+#include "sqlite/database_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +18,6 @@
 #include <string>
 
 #include "core/status.h"
-#include "sqlite/sqlite_internal.h"
 
 namespace {
 
