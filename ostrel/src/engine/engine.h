@@ -93,7 +93,6 @@ struct OslConnectAuth {
 
 // Where the front resolved a connection target to.
 struct EngineTarget {
-    const char* target;  // "db" or "db@server", as the caller gave it
     // The database file (embedded engine), or the database name (server).
     const char* database;
     const char* server;        // the server's address; empty for a file

@@ -299,12 +299,8 @@ int osl_connect(const char* target, const OslConnectAuth* auth) {
     const EngineOps* engine = is_file ? &file_engine() : &server_engine();
     std::vector<std::string> passwords;
     std::string shown = server_shown(resolved.server, &passwords);
-    EngineTarget where{target,
-                       is_file ? resolved.path.c_str() : resolved.name.c_str(),
-                       resolved.server.c_str(),
-                       shown.c_str(),
-                       &passwords,
-                       auth};
+    EngineTarget where{is_file ? resolved.path.c_str() : resolved.name.c_str(),
+                       resolved.server.c_str(), shown.c_str(), &passwords, auth};
     EngineDatabase* database = engine->open(where);
     if (database == nullptr) {
         return osl_status();
