@@ -25,9 +25,9 @@ constexpr char kNullBoolean = '?';
 constexpr int32_t kBooleanTextBytes = kLogicalWidth + 1;
 // A UTF-8 character has at most 4 bytes.
 constexpr int32_t kTextOverrunBytes = 4;
-// The exponent form's shortest text: a digit, the point, the fraction digits,
-// 'e', the exponent's sign and two digits.
-constexpr int32_t kShortestExponentText = 1 + 1 + kExponentFractionDigits + 1 + 1 + 2;
+// The shortest text of the shorter exponent form: a digit, the point, the
+// fraction digits, 'e', the exponent's sign and two digits.
+constexpr int32_t kShortestExponentText = 1 + 1 + kShortFractionDigits + 1 + 1 + 2;
 
 void make_decimal_picture(int32_t flen, int32_t fdec, char* picture) {
     std::memset(picture, '-', static_cast<size_t>(flen));
@@ -82,9 +82,12 @@ FormatProblem make_field_format(const DescribedColumn& column, char ftyp, int32_
         case ValueKind::kBoolean:
             text[0] = '\0';
             break;
-        case ValueKind::kInteger:
         case ValueKind::kFloat:
         case ValueKind::kFloatingDecimal:
+            format.fraction_digits = exponent_fraction_digits(flen);
+            text[0] = '\0';
+            break;
+        case ValueKind::kInteger:
             // Written right-aligned in the whole field (number_text.h), so
             // also in a wider field of an existing file.
             text[0] = '\0';
@@ -246,13 +249,15 @@ static bool write_value(const FieldFormat& format, const FieldValue& value, char
         case ValueKind::kInteger:
             return write_integer_text(field, format.width, value.integer) == format.width;
         case ValueKind::kFloat:
-            return write_exponent_text(field, format.width, value.real) == format.width;
+            return write_exponent_text(field, format.width, value.real, format.fraction_digits) ==
+                   format.width;
         case ValueKind::kFloatingDecimal: {
             double real = 0;
             if (osl_decimal_to_double(&value.decimal, &real) < 0) {
                 fatal_error("Failed to convert decimal to double.");
             }
-            return write_exponent_text(field, format.width, real) == format.width;
+            return write_exponent_text(field, format.width, real, format.fraction_digits) ==
+                   format.width;
         }
         case ValueKind::kDecimalPicture:
             if (osl_decimal_format(&value.decimal, format.text, text) < 0) {
@@ -306,12 +311,12 @@ static void value_text(const FieldFormat& format, const FieldValue& value, int32
             std::snprintf(text, size, "%d", value.integer);
             return;
         case ValueKind::kFloat:
-            std::snprintf(text, size, "%.12e", value.real);
+            std::snprintf(text, size, "%.*e", format.fraction_digits, value.real);
             return;
         case ValueKind::kFloatingDecimal: {
             double real = 0;
             osl_decimal_to_double(&value.decimal, &real);
-            std::snprintf(text, size, "%.12e", real);
+            std::snprintf(text, size, "%.*e", format.fraction_digits, real);
             return;
         }
         case ValueKind::kDecimalPicture: {

@@ -23,8 +23,9 @@ constexpr int kFieldTextBytes = UINT8_MAX + 1;
 // numbers need none).
 struct FieldFormat {
     ValueKind kind = ValueKind::kText;
-    int32_t offset = 0;  // from the start of the record (byte 0 is the deletion flag)
-    int32_t width = 0;   // flen
+    int32_t offset = 0;       // from the start of the record (byte 0 is the deletion flag)
+    int32_t width = 0;        // flen
+    int fraction_digits = 0;  // of a floating value's exponent form
     char text[kFieldTextBytes] = {};
 };
 
