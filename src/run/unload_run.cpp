@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "db/client.h"
+#include "db/declared_geometry.h"
 #include "db/descriptor_items.h"
 #include "db/server_trace.h"
 #include "db/sql_error.h"
@@ -356,6 +357,12 @@ void run_unload(int argc, char** argv) {
     int32_t shape_item = set_up_query(settings, run);
     int64_t dbf_position = position_files(settings, run, files);
     unload_rows(run, files, shape_item, dbf_position);
+    if (!run.shape_type_fixed) {
+        // No row gave the set a type (none, or null shapes only): it takes
+        // the one its column declares, so that readers see what it holds.
+        DeclaredGeometry declared = fetch_declared_geometry(geometry);
+        run.shape_type = declared_shape_type(declared.type_name, declared.coord_dimension);
+    }
 
     finish_files(run, files, settings.operation);
     report_value_cuts(run.fields, run.row);

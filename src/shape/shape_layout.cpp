@@ -8,6 +8,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "report/messages.h"
 #include "shape/byte_order.h"
@@ -84,6 +85,49 @@ bool shape_kind_of(int32_t code, ShapeKind& kind) {
         }
     }
     return false;
+}
+
+// Geometry types a column can declare, and the shape type of each without Z
+// or M, with M only, and with Z (with or without M).
+struct DeclaredType {
+    const char* name;
+    int32_t plain;
+    int32_t with_m;
+    int32_t with_z;
+};
+
+// clang-format off
+static const DeclaredType kDeclaredTypes[] = {
+    {"POINT",           1, 21, 11},
+    {"MULTIPOINT",      8, 28, 18},
+    {"LINESTRING",      3, 23, 13},
+    {"MULTILINESTRING", 3, 23, 13},
+    {"POLYGON",         5, 25, 15},
+    {"MULTIPOLYGON",    5, 25, 15},
+};
+// clang-format on
+
+int32_t declared_shape_type(const char* type_name, int32_t coord_dimension) {
+    constexpr int32_t kWithZAndM = 4;
+    constexpr int32_t kWithOne = 3;
+    size_t length = std::strlen(type_name);
+    for (const DeclaredType& declared : kDeclaredTypes) {
+        size_t name_length = std::strlen(declared.name);
+        if (length < name_length || std::strncmp(type_name, declared.name, name_length) != 0) {
+            continue;
+        }
+        const char* suffix = type_name + name_length;
+        bool m_named = std::strcmp(suffix, "M") == 0;
+        if (!m_named && *suffix != '\0' && std::strcmp(suffix, "Z") != 0 &&
+            std::strcmp(suffix, "ZM") != 0) {
+            continue;  // another name that begins the same way
+        }
+        bool z = coord_dimension == kWithZAndM || (coord_dimension == kWithOne && !m_named) ||
+                 *suffix == 'Z';
+        bool m = coord_dimension == kWithZAndM || m_named || std::strcmp(suffix, "ZM") == 0;
+        return z ? declared.with_z : m ? declared.with_m : declared.plain;
+    }
+    return kNullShapeType;
 }
 
 int32_t shape_type_of(const ShapeBuffer& shape) {

@@ -48,6 +48,15 @@ struct ShapeKind {
 // and the sixteen codes of its table).
 bool shape_kind_of(int32_t code, ShapeKind& kind);
 
+// The shape type of a geometry column as its catalogue entry declares it:
+// type_name a geometry type in upper case ("MULTIPOLYGON", "POINTM" for M
+// without Z) and coord_dimension 2 to 4, as geometry_columns has them (3 is
+// Z, or M with the "M" name; 4 is both). Z with or without M gives the
+// published Z code, whose M part is optional, as the converter writes them.
+// A generic or unknown type (GEOMETRY, GEOMETRYCOLLECTION, curves) gives the
+// null shape type 0.
+int32_t declared_shape_type(const char* type_name, int32_t coord_dimension);
+
 // Where a shape's values lie, once its counts have been checked against its
 // length. An offset of -1 marks a bound the shape does not carry (no Z or M
 // section, or an M part left out): its value is 0.0.

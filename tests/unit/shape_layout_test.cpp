@@ -457,3 +457,40 @@ TEST(ShapeLayout, AccessorsRefuseTheNullShapeAndUnknownTypes) {
 }
 
 }  // namespace
+
+// A column's declared type, in geometry_columns' form, to the set's type.
+TEST(ShapeLayout, DeclaredTypesGiveTheShapeTypeOfTheirFamily) {
+    struct Case {
+        const char* name;
+        int32_t dimension;
+        int32_t shape_type;
+    };
+    const Case cases[] = {
+        {"POINT", 2, 1},
+        {"POINT", 3, 11},
+        {"POINTM", 3, 21},
+        {"POINT", 4, 11},
+        {"MULTIPOINT", 2, 8},
+        {"MULTIPOINTM", 3, 28},
+        {"MULTIPOINT", 3, 18},
+        {"LINESTRING", 2, 3},
+        {"MULTILINESTRING", 3, 13},
+        {"LINESTRINGM", 3, 23},
+        {"POLYGON", 2, 5},
+        {"MULTIPOLYGON", 2, 5},
+        {"MULTIPOLYGONM", 3, 25},
+        {"MULTIPOLYGON", 4, 15},
+        {"POINTZ", 3, 11},
+        {"POLYGONZM", 4, 15},
+        {"GEOMETRY", 2, 0},
+        {"GEOMETRY", 4, 0},
+        {"GEOMETRYCOLLECTION", 2, 0},
+        {"CURVEPOLYGON", 2, 0},
+        {"POINTS", 2, 0},
+        {"", 0, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(declared_shape_type(c.name, c.dimension), c.shape_type)
+            << c.name << " " << c.dimension;
+    }
+}
