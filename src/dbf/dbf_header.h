@@ -46,6 +46,10 @@ struct DbfHeader {
     int32_t record_count = 0;
     int16_t header_length = 0;
     int16_t record_length = 0;
+    // Byte 29 of an existing file, the language driver: the code page its
+    // text is in, for a set without a .cpg (0: none declared). Never
+    // written: the reserved bytes stay as the file has them.
+    uint8_t language_driver = 0;
 };
 
 // The attribute fields, in field order: four parallel arrays as the .dbf

@@ -105,7 +105,8 @@ void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet&
     read_main_header(files.shp.stream, files.shp.name, run.shp_header);
     read_main_header(files.shx.stream, files.shx.name, run.shx_header);
     read_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
-    check_code_page_file(files.cpg.name);
+    run.encoding =
+        find_set_encoding(files.cpg.name, files.dbf.name, run.dbf_header.language_driver);
     int64_t index_bytes = 2 * static_cast<int64_t>(run.shx_header.file_length) - kMainHeaderBytes;
     if (index_bytes % kIndexEntryBytes != 0 ||
         index_bytes / kIndexEntryBytes != run.dbf_header.record_count) {

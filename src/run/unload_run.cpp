@@ -107,7 +107,7 @@ static int32_t set_up_query(const RunSettings& settings, RunState& run) {
                                              {OSL_ITEM_VAR_BY_LIBRARY, 1}};
     checked(osl_set_descriptor_items(kUnloadDescriptor, shape_item, shape_settings, 2));
     prepare_field_formats(run.fields, run.dbf_header.record_length, kUnloadDescriptor,
-                          run.record_formats, run.row);
+                          run.record_formats, run.row, &run.encoding);
     return shape_item;
 }
 

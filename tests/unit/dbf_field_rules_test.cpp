@@ -53,7 +53,9 @@ struct OneField {
         EXPECT_EQ(make_field_format(column, ftyp, flen, fdec, format, needed),
                   FormatProblem::kNone);
         format.offset = 1;
-        formats = {1, 1 + flen, &format};
+        formats.field_count = 1;
+        formats.record_length = 1 + flen;
+        formats.fields = &format;
     }
     std::string record(const FieldValue& value) {
         std::string bytes(static_cast<size_t>(formats.record_length) + 1, '|');
