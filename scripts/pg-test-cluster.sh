@@ -6,6 +6,9 @@
 #
 #   bash scripts/pg-test-cluster.sh start FILE    start a cluster, write FILE
 #   bash scripts/pg-test-cluster.sh stop FILE     stop the cluster FILE names
+#   bash scripts/pg-test-cluster.sh standby FILE  start a streaming hot standby
+#                                                 of it, print its port
+#   bash scripts/pg-test-cluster.sh standby-stop FILE   stop that standby
 #
 # FILE holds one key=value a line (no quoting; lines starting with # are
 # comments):
@@ -19,6 +22,12 @@
 #                     the unix socket in socket_dir
 #   socket_dir, data_dir, bindir   where the socket, the data and the
 #                     server's programs are
+#   money3_locale     a locale the server knows whose money has three digits
+#                     after the point (compiled into socket_dir/locales)
+#
+# The standby is a copy of the cluster (pg_basebackup -R) in
+# socket_dir/standby, streaming from it, on a port of its own on 127.0.0.1;
+# the cluster's stop stops it too.
 #
 # As root the server runs as the postgres system user (PostgreSQL refuses to
 # run as root); otherwise as the current user. Starting with FILE present
@@ -33,6 +42,8 @@ readonly NOPOSTGIS_DB=spoolmap_plain
 readonly SUPERUSER=postgres
 readonly DIR_PREFIX=/tmp/spoolmap-pg.
 readonly PORT_ATTEMPTS=5
+# Kuwait's dinar has three digits after the point.
+readonly MONEY3_LOCALE=ar_KW.UTF-8
 
 die() {
   echo "pg-test-cluster: $*" >&2
@@ -78,6 +89,16 @@ s.bind(("127.0.0.1", 0))
 print(s.getsockname()[1])'
 }
 
+# Stops the server of data_dir if one runs there.
+stop_server() {
+  local bindir=$1 data_dir=$2 socket_dir=$3
+  if [ -f "$data_dir/postmaster.pid" ] &&
+    (cd "$socket_dir" && as_owner "$bindir/pg_ctl" -D "$data_dir" status >/dev/null); then
+    (cd "$socket_dir" && as_owner "$bindir/pg_ctl" -D "$data_dir" -m immediate -w stop >/dev/null) ||
+      die "could not stop the server in $data_dir"
+  fi
+}
+
 stop_cluster() {
   local file=$1
   if [ ! -f "$file" ]; then
@@ -93,6 +114,7 @@ stop_cluster() {
     "$DIR_PREFIX"*) ;;
     *) die "$file names $socket_dir, not a test cluster directory; remove it by hand" ;;
   esac
+  stop_server "$bindir" "$socket_dir/standby" "$socket_dir"
   # A server that died leaves its pid file behind: only a running one is stopped.
   if [ -f "$data_dir/postmaster.pid" ] &&
     (cd "$socket_dir" && as_owner "$bindir/pg_ctl" -D "$data_dir" status >/dev/null); then
@@ -122,8 +144,15 @@ password_encryption = 'scram-sha-256'
 EOF
   cat >"$data_dir/pg_hba.conf" <<EOF
 local all all trust
+local replication all trust
 host all all 127.0.0.1/32 scram-sha-256
 EOF
+}
+
+# Starts the server of data_dir (with the cluster's own locales) and waits
+# until it takes connections.
+start_server() {
+  as_owner env LOCPATH="$dir/locales" "$bindir/pg_ctl" -D "$1" -l "$2" -w -t 60 start >/dev/null
 }
 
 superuser_sql() {
@@ -150,11 +179,15 @@ start_cluster() {
   as_owner "$bindir/initdb" -D "$data_dir" -U "$SUPERUSER" -A trust -E UTF8 --locale=C --no-sync \
     >"$dir/initdb.log" 2>&1 || die "initdb failed: $(tail -n 5 "$dir/initdb.log")"
 
+  as_owner mkdir "$dir/locales"
+  as_owner localedef -i "${MONEY3_LOCALE%%.*}" -f UTF-8 "$dir/locales/$MONEY3_LOCALE" \
+    >"$dir/localedef.log" 2>&1 || die "localedef failed: $(tail -n 5 "$dir/localedef.log")"
+
   local port="" attempt
   for attempt in $(seq 1 "$PORT_ATTEMPTS"); do
     port=$(free_port)
     configure "$data_dir" "$dir" "$port"
-    if as_owner "$bindir/pg_ctl" -D "$data_dir" -l "$dir/server.log" -w -t 60 start >/dev/null; then
+    if start_server "$data_dir" "$dir/server.log"; then
       break
     fi
     # Another process may have taken the port between the probe and the start.
@@ -192,6 +225,7 @@ superuser=$SUPERUSER
 socket_dir=$dir
 data_dir=$data_dir
 bindir=$bindir
+money3_locale=$MONEY3_LOCALE
 EOF
   )
   mv "$file.partial" "$file"
@@ -199,8 +233,46 @@ EOF
   echo "== Test cluster on 127.0.0.1:$port in $dir (facts in $file)"
 }
 
+# A streaming hot standby of the cluster FILE names, from a base backup;
+# prints its port once it accepts read-only sessions.
+start_standby() {
+  local file=$1
+  [ -f "$file" ] || die "no test cluster recorded in $file"
+  bindir=$(fact "$file" bindir)
+  dir=$(fact "$file" socket_dir)
+  local port primary_port standby=$dir/standby
+  primary_port=$(fact "$file" port)
+  stop_server "$bindir" "$standby" "$dir"
+  rm -rf "$standby"
+  cd "$dir"
+  as_owner "$bindir/pg_basebackup" -h "$dir" -p "$primary_port" -U "$SUPERUSER" -D "$standby" \
+    -R -X stream -c fast --no-sync >"$dir/basebackup.log" 2>&1 ||
+    die "pg_basebackup failed: $(tail -n 5 "$dir/basebackup.log")"
+  for attempt in $(seq 1 "$PORT_ATTEMPTS"); do
+    port=$(free_port)
+    # Later lines win over the copy's settings of the primary.
+    echo "port = $port" | as_owner tee -a "$standby/postgresql.auto.conf" >/dev/null
+    if start_server "$standby" "$dir/standby.log"; then
+      echo "$port"
+      return
+    fi
+  done
+  die "the standby did not start: $(tail -n 5 "$dir/standby.log")"
+}
+
+stop_standby() {
+  local file=$1
+  [ -f "$file" ] || return 0
+  local socket_dir
+  socket_dir=$(fact "$file" socket_dir)
+  stop_server "$(fact "$file" bindir)" "$socket_dir/standby" "$socket_dir"
+  rm -rf "$socket_dir/standby"
+}
+
 case "${1:-}:${2:-}" in
   start:?*) start_cluster "$(realpath -m "$2")" ;;
   stop:?*) stop_cluster "$(realpath -m "$2")" ;;
-  *) die "usage: pg-test-cluster.sh start|stop FILE" ;;
+  standby:?*) start_standby "$(realpath -m "$2")" ;;
+  standby-stop:?*) stop_standby "$(realpath -m "$2")" ;;
+  *) die "usage: pg-test-cluster.sh start|stop|standby|standby-stop FILE" ;;
 esac

@@ -1,7 +1,8 @@
 // Fuzz target for the command-line parser: the input split at zero bytes
 // into the arguments after the program's name. A command line is refused
 // through the exit function (replaced here, so a clean refusal is no crash)
-// or parsed into settings whose summary and file names can be made; the
+// or parsed into settings whose summary and file names can be made (or, for
+// the listing, that name a database and no operation); the
 // parser, which changes the arguments in place, never reads or writes past
 // them.
 
@@ -49,6 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         static RunSettings settings;
         settings = RunSettings{};
         parse_command_line(static_cast<int>(argv.size() - 1), argv.data(), settings);
+        if (settings.list_given) {
+            if (settings.database == nullptr || settings.operation_given) {
+                __builtin_trap();
+            }
+            return;
+        }
         if (settings.operation == Operation::kUnknown || settings.table_name == nullptr ||
             settings.column_name == nullptr || settings.base_name == nullptr ||
             settings.database == nullptr || settings.user_given != settings.password_given) {

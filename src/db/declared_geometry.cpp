@@ -1,42 +1,28 @@
-// The declared geometry type (see declared_geometry.h). The names go in as
-// values bound to the query's markers, not as text inside it, so no name
-// needs quoting.
+// The declared geometry type (see declared_geometry.h): the column's row of
+// geometry_columns, picked by the condition every catalogue query of the run
+// uses.
 
 #include "db/declared_geometry.h"
-
-#include <cstring>
 
 #include "db/client.h"
 #include "db/sql_error.h"
 #include "text/text_append.h"
 
 static const char kWhat[] = "geometry type query";
-constexpr int kConditionValues = 2;
-constexpr size_t kQueryBytes = 256;
-
-// Which entry of geometry_columns is the run's column: appends the
-// condition to the query in text and fills the values of its markers.
-static void append_geometry_column_condition(const SpatialColumn& geometry, char* text, size_t size,
-                                             OslHostValue* values) {
-    append_or_fail(text, size, kWhat, "gc.f_table_name = ? AND gc.f_geometry_column = ?");
-    values[0] = {OSL_HOST_CSTRING, const_cast<char*>(geometry.table_name),
-                 std::strlen(geometry.table_name) + 1};
-    values[1] = {OSL_HOST_CSTRING, const_cast<char*>(geometry.column_name),
-                 std::strlen(geometry.column_name) + 1};
-}
+constexpr size_t kQueryBytes = 4 * OSL_NAME_BYTES;
 
 DeclaredGeometry fetch_declared_geometry(const SpatialColumn& geometry) {
-    char text[kQueryBytes] = {};
+    static char text[kQueryBytes];
+    text[0] = '\0';
     append_or_fail(text, sizeof text, kWhat,
                    "SELECT gc.type, gc.coord_dimension FROM geometry_columns gc WHERE ");
-    OslHostValue inputs[kConditionValues];
-    append_geometry_column_condition(geometry, text, sizeof text, inputs);
+    append_column_condition(text, sizeof text, kWhat, geometry, "gc", " AND ");
     DeclaredGeometry declared;
     OslHostValue outputs[] = {
         {OSL_HOST_CSTRING, declared.type_name, sizeof declared.type_name},
         {OSL_HOST_INT32, &declared.coord_dimension, sizeof declared.coord_dimension},
     };
-    int status = osl_execute_immediate(text, inputs, kConditionValues, outputs, 2);
+    int status = osl_execute_immediate(text, nullptr, 0, outputs, 2);
     if (status < 0) {
         check_sql();
     }

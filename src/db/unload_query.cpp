@@ -38,7 +38,7 @@ void append_identifier_or_fail(char* buffer, size_t size, const char* what, cons
 }
 
 void unload_query_text(const SpatialColumn& geometry, const char* where_clause,
-                       const FieldTable& fields, char* buffer, size_t size) {
+                       const FieldTable& fields, char* buffer, size_t size, SridItem srid) {
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat, "SELECT\n");
     for (int32_t i = 0; i < fields.field_count; ++i) {
@@ -46,10 +46,15 @@ void unload_query_text(const SpatialColumn& geometry, const char* where_clause,
         append_identifier_or_fail(buffer, size, kWhat, fields.column_name[i]);
         append_or_fail(buffer, size, kWhat, ",\n");
     }
+    if (srid == SridItem::kAsked) {
+        append_or_fail(buffer, size, kWhat, "\tGX_Srid(");
+        append_identifier_or_fail(buffer, size, kWhat, geometry.column_name);
+        append_or_fail(buffer, size, kWhat, "),\n");
+    }
     append_or_fail(buffer, size, kWhat, "\tGX_AsShape(");
     append_identifier_or_fail(buffer, size, kWhat, geometry.column_name);
     append_or_fail(buffer, size, kWhat, ")\nFROM\t");
-    append_identifier_or_fail(buffer, size, kWhat, geometry.table_name);
+    append_table_reference(buffer, size, kWhat, geometry);
     append_or_fail(buffer, size, kWhat, "\n");
     if (where_clause != nullptr) {
         append_or_fail(buffer, size, kWhat, "WHERE\t%s\n", where_clause);

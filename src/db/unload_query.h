@@ -11,14 +11,20 @@
 
 struct FieldTable;
 
+// Whether the query asks for each row's SRID, as GX_Srid(column) just before
+// the shape: where the catalogue knows no coordinate system for the column,
+// the rows' SRID gives it.
+enum class SridItem { kLeftOut, kAsked };
+
 // Writes the query into buffer, replacing what was there: the fields'
-// columns, the shape of the geometry column, the table and, unless
-// where_clause is null, the condition. Every name is a quoted identifier (so
+// columns, the SRID when asked for, the shape of the geometry column, the
+// table and, unless where_clause is null, the condition. Every name is a quoted identifier (so
 // names with blanks and reserved words such as "order" select the right
 // table and columns); the condition goes in as the user gave it. Ends the run
 // when the text does not fit.
 void unload_query_text(const SpatialColumn& geometry, const char* where_clause,
-                       const FieldTable& fields, char* buffer, size_t size);
+                       const FieldTable& fields, char* buffer, size_t size,
+                       SridItem srid = SridItem::kLeftOut);
 
 // After the unload query is prepared as statement_id: ends the run when the
 // condition where_clause holds a parameter marker, which would otherwise be

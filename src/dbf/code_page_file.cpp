@@ -16,8 +16,9 @@
 
 void write_code_page_file(FILE* cpg, const char* cpg_name) {
     size_t length = sizeof kCodePageText - 1;
+    errno = 0;
     if (std::fwrite(kCodePageText, 1, length, cpg) != length) {
-        fatal_error("Write failed for file %s.", cpg_name);
+        file_error("Write", cpg_name, errno);
     }
 }
 
@@ -191,13 +192,15 @@ static bool read_code_page_text(const char* cpg_name, char* text, size_t size, s
         if (errno == ENOENT) {
             return false;
         }
-        fatal_error("File open failed for file %s.", cpg_name);
+        file_error("File open", cpg_name, errno);
     }
+    errno = 0;
     length = std::fread(text, 1, size, cpg);
     bool failed = std::ferror(cpg) != 0;
+    int error = errno;  // before the close may change it
     std::fclose(cpg);
     if (failed) {
-        fatal_error("Read failed for file %s.", cpg_name);
+        file_error("Read", cpg_name, error);
     }
     return true;
 }

@@ -49,17 +49,19 @@ struct FieldShape {
 
 // Counts the table's columns, then prepares "SELECT * FROM <table>" (built in
 // text) and describes it into seldesc1. Returns the described column count.
-static int32_t describe_table(const char* table_name, char* text, size_t size) {
+// The count only sizes the descriptor: tables of the name in other schemas
+// may add to it.
+static int32_t describe_table(const SpatialColumn& table, char* text, size_t size) {
     int32_t column_count = 0;
-    OslHostValue input = {OSL_HOST_CSTRING, const_cast<char*>(table_name),
-                          std::strlen(table_name) + 1};
+    OslHostValue input = {OSL_HOST_CSTRING, const_cast<char*>(table.table_name),
+                          std::strlen(table.table_name) + 1};
     OslHostValue output = {OSL_HOST_INT32, &column_count, sizeof column_count};
     if (osl_execute_immediate(kColumnCountQuery, &input, 1, &output, 1) < 0) {
         check_sql();
     }
     text[0] = '\0';
     append_or_fail(text, size, "column query", "SELECT * FROM ");
-    append_identifier_or_fail(text, size, "column query", table_name);
+    append_table_reference(text, size, "column query", table);
     if (osl_prepare(kFieldStatement, text) < 0) {
         check_sql();
     }
@@ -218,7 +220,7 @@ static void name_the_fields(const char* table_name, FieldTable& fields) {
 // Describes the table and collects the fields its columns become.
 static void collect_fields(const SpatialColumn& table, char* text, size_t text_size,
                            FieldTable& fields, Report report) {
-    int32_t column_count = describe_table(table.table_name, text, text_size);
+    int32_t column_count = describe_table(table, text, text_size);
     allocate_field_table(fields, column_count);
     for (int32_t position = 1; position <= column_count; ++position) {
         DescribedColumn column = describe_column(kFieldDescriptor, position);

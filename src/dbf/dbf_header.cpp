@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -79,14 +80,15 @@ void free_field_table(FieldTable& fields) {
 }
 
 static void write_bytes(FILE* stream, const char* file_name, const void* bytes, size_t count) {
+    errno = 0;
     if (std::fwrite(bytes, 1, count, stream) != count) {
-        fatal_error("Write failed for file %s.", file_name);
+        file_error("Write", file_name, errno);
     }
 }
 
 static void seek_or_fail(FILE* stream, const char* file_name, long offset, int whence) {
     if (std::fseek(stream, offset, whence) != 0) {
-        fatal_error("Seek failed for file %s.", file_name);
+        file_error("Seek", file_name, errno);
     }
 }
 
@@ -257,17 +259,18 @@ DbfHeaderCheck decode_dbf_header(const uint8_t* bytes, size_t count, int64_t fil
 void read_dbf_header(FILE* stream, const char* file_name, DbfHeader& header, FieldTable& fields) {
     // No header is longer than the largest header length there can be.
     static uint8_t bytes[kDbfMaxLength];
+    errno = 0;
     size_t count = std::fread(bytes, 1, sizeof bytes, stream);
     struct stat status;
     if (std::ferror(stream) || fstat(fileno(stream), &status) != 0) {
-        fatal_error("Read failed for file %s.", file_name);
+        file_error("Read", file_name, errno);
     }
     DbfHeaderCheck check = decode_dbf_header(bytes, count, status.st_size, header, fields);
     if (check.fault != DbfHeaderFault::kNone) {
         refuse_dbf_header(check, file_name, status.st_size);
     }
     if (std::fseek(stream, dbf_header_length(fields.field_count), SEEK_SET) != 0) {
-        fatal_error("Seek failed for file %s.", file_name);
+        file_error("Seek", file_name, errno);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -33,7 +34,7 @@ void set_console_is_terminal(bool terminal) {
     console_terminal = terminal ? 1 : 0;
 }
 
-static bool console_is_terminal() {
+bool console_is_terminal() {
     if (console_terminal < 0) {
         console_terminal = isatty(STDOUT_FILENO) ? 1 : 0;
     }
@@ -77,7 +78,13 @@ void fatal_error(const char* format, ...) {
 }
 
 void file_error(const char* action, const char* name, int error) {
-    fatal_error("%s failed for file %s: %s.", action, name, std::strerror(error));
+    fatal_error("%s failed for file %s: %s.", action, name,
+                std::strerror(error != 0 ? error : EIO));
+}
+
+void directory_error(const char* action, const char* name, int error) {
+    fatal_error("%s failed for directory %s: %s.", action, name,
+                std::strerror(error != 0 ? error : EIO));
 }
 
 void console_note(const char* format, ...) {
@@ -85,6 +92,23 @@ void console_note(const char* format, ...) {
     va_start(arguments, format);
     write_framed(stdout, format, arguments);
     va_end(arguments);
+}
+
+void console_line(const char* format, ...) {
+    end_progress_line();
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stdout, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stdout);
+}
+
+void flush_console_or_fail() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        fatal_error("Write failed for the standard output: %s.",
+                    std::strerror(errno != 0 ? errno : EIO));
+    }
 }
 
 // The time of day through the library's hour-to-second date-time, as every
@@ -115,14 +139,7 @@ void log_note(const char* format, ...) {
 static void note_and_log_v(bool progress, const char* format, va_list arguments) {
     va_list for_log;
     va_copy(for_log, arguments);
-    if (progress && console_is_terminal()) {
-        // The first progress line starts one empty line below the last
-        // message, as any message does; the later ones overwrite it.
-        std::fputs(progress_open ? kClearLine : "\n", stdout);
-        std::vfprintf(stdout, format, arguments);
-        std::fflush(stdout);
-        progress_open = 1;
-    } else {
+    if (!progress || !console_is_terminal()) {
         write_framed(stdout, format, arguments);
     }
     if (log_stream != nullptr) {
@@ -143,4 +160,14 @@ void progress_note_and_log(const char* format, ...) {
     va_start(arguments, format);
     note_and_log_v(true, format, arguments);
     va_end(arguments);
+}
+
+void progress_meter_line(const char* text) {
+    if (!console_is_terminal()) {
+        return;
+    }
+    std::fputs(progress_open ? kClearLine : "\n", stdout);
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+    progress_open = 1;
 }

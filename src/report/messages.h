@@ -17,12 +17,26 @@
 [[noreturn]] void fatal_error(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 
 // A file operation that failed: "<action> failed for file <name>: <the
-// system's reason for error>." through fatal_error. action is "File open",
-// "Write", "Rename" and the like.
+// system's reason for error>." through fatal_error; every file of the set and
+// the log is reported so. action is "File open", "Read", "Write", "Seek",
+// "Rename" and the like; error the errno the failed call left. 0, a failure
+// the system gave no reason for (a short write, an error flag found set
+// later), reads as EIO.
 [[noreturn]] void file_error(const char* action, const char* name, int error);
+
+// The same for a directory: "<action> failed for directory <name>: <reason>."
+[[noreturn]] void directory_error(const char* action, const char* name, int error);
 
 // Line feed, the message, line feed on stdout.
 void console_note(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// The message and a line feed on stdout, unframed: a line of data, such as
+// one of the listing's, that a script may read line by line.
+void console_line(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// Flushes the standard output; when a line of the run did not reach it, ends
+// the run with "Write failed for the standard output: <reason>.".
+void flush_console_or_fail();
 
 // Line feed, the time of day "hh:mm:ss", two blanks, the message, line feed on
 // the log stream. Only called with -log, once the log is attached.
@@ -32,19 +46,25 @@ void log_note(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 // pairing the run uses for its progress and summary lines.
 void note_and_log(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
 
-// A progress line: note_and_log, except that on a terminal each progress line
-// takes the place of the one before (carriage return, line cleared) instead of
-// scrolling a thousand lines past the user. The next other message on the
-// terminal first ends the progress line. Off a terminal (a pipe, a file) the
-// output is that of note_and_log.
+// A progress line every so many rows: off a terminal (a pipe, a file) the
+// output of note_and_log; on a terminal it goes to the log only, since the
+// terminal shows the progress meter (progress_meter_line) in its place.
 void progress_note_and_log(const char* format, ...) SPOOLMAP_PRINTF(1, 2);
+
+// On a terminal: text takes the place of the meter line before it (carriage
+// return, line cleared) instead of scrolling past the user; the first one
+// starts one empty line below the last message, as any message does, and the
+// next other message first ends it. Off a terminal it writes nothing.
+void progress_meter_line(const char* text);
 
 // Whether a progress line stands unended on the terminal; a signal handler
 // that writes a line of its own ends it first.
 bool progress_line_open();
 
-// Makes the standard output count as a terminal or not, as isatty would tell;
-// for tests.
+// Whether the standard output is a terminal, as isatty tells at first asking.
+bool console_is_terminal();
+
+// Makes the standard output count as a terminal or not; for tests.
 void set_console_is_terminal(bool terminal);
 
 // The log stream that log_note writes to; null detaches it.

@@ -17,6 +17,9 @@ static bool write_all(int descriptor, const char* bytes, size_t length) {
             continue;
         }
         if (written <= 0) {
+            if (written == 0) {
+                errno = 0;
+            }
             return false;
         }
         bytes += written;
@@ -25,8 +28,9 @@ static bool write_all(int descriptor, const char* bytes, size_t length) {
     return true;
 }
 
+// A write that took no bytes at all leaves no reason: errno is cleared first.
 [[noreturn]] static void fail_write(const RecordOutput& out) {
-    fatal_error("Write failed for file %s.", out.name);
+    file_error("Write", out.name, errno);
 }
 
 void begin_record_output(RecordOutput& out, FILE* stream, const char* name) {
@@ -35,9 +39,10 @@ void begin_record_output(RecordOutput& out, FILE* stream, const char* name) {
     out.used = 0;
     // The descriptor takes over where the stream stands.
     off_t position = ftello(stream);
+    errno = 0;
     if (position < 0 || std::fflush(stream) != 0 ||
         lseek(fileno(stream), position, SEEK_SET) != position) {
-        fatal_error("Seek failed in file %s.", name);
+        file_error("Seek", name, errno);
     }
     out.bytes = static_cast<char*>(std::malloc(kRecordOutputBytes));
     if (out.bytes == nullptr) {
@@ -71,6 +76,6 @@ void end_record_output(RecordOutput& out) {
     // The stream takes over again where the descriptor stands.
     off_t end = lseek(fileno(out.stream), 0, SEEK_CUR);
     if (end < 0 || fseeko(out.stream, end, SEEK_SET) != 0) {
-        fatal_error("Seek failed in file %s.", out.name);
+        file_error("Seek", out.name, errno);
     }
 }

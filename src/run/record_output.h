@@ -30,7 +30,7 @@ struct RecordOutput {
 void begin_record_output(RecordOutput& out, FILE* stream, const char* name);
 
 // Writes what out holds to its file; a write that fails ends the run with
-// "Write failed for file <name>.".
+// "Write failed for file <name>: <reason>.".
 void drain_record_output(RecordOutput& out);
 
 // Appends a piece too large for what is left of out's buffer.

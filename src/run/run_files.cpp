@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -82,14 +83,14 @@ void open_files(const RunSettings& settings, FileSet& files) {
         } else if (member.appended) {
             file.stream = std::fopen(file.name, "rb+");
             if (file.stream == nullptr) {
-                fatal_error("File open failed for file %s.", file.name);
+                file_error("File open", file.name, errno);
             }
         }
     }
     if (settings.log_given) {
         files.log = std::fopen(files.log_name, "w");
         if (files.log == nullptr) {
-            fatal_error("File open failed for file %s.", files.log_name);
+            file_error("File open", files.log_name, errno);
         }
         attach_log_stream(files.log);
         log_note("Spatial Kestrum Module %s utility, version %s", kProgramName,
@@ -102,7 +103,7 @@ void open_files(const RunSettings& settings, FileSet& files) {
 
 // Appending continues what the headers describe; a set whose files disagree
 // would be corrupted further, so it is refused before anything is written.
-void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet& files) {
+void read_existing_file_set(const SpatialColumn& geometry, RunState& run, FileSet& files) {
     read_main_header(files.shp.stream, files.shp.name, run.shp_header);
     read_main_header(files.shx.stream, files.shx.name, run.shx_header);
     read_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
@@ -115,22 +116,23 @@ void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet&
                     static_cast<long long>(index_bytes / kIndexEntryBytes), files.dbf.name,
                     run.dbf_header.record_count);
     }
-    map_fields_to_columns({settings.table_name, settings.column_name}, files.dbf.name,
-                          run.work_buffer, sizeof run.work_buffer, run.fields);
+    map_fields_to_columns(geometry, files.dbf.name, run.work_buffer, sizeof run.work_buffer,
+                          run.fields);
 }
 
 // Bytes past the lengths the headers give were left by an interrupted append;
 // cutting them off makes the finished set end where its headers say.
 static void cut_to_length(const SetFile& file, int64_t length) {
+    errno = 0;
     if (std::fflush(file.stream) != 0 ||
         ftruncate(fileno(file.stream), static_cast<off_t>(length)) != 0) {
-        fatal_error("Write failed for file %s.", file.name);
+        file_error("Write", file.name, errno);
     }
 }
 
 static void seek_or_fail(const SetFile& file, int64_t position) {
     if (fseeko(file.stream, static_cast<off_t>(position), SEEK_SET) != 0) {
-        fatal_error("Seek failed in file %s.", file.name);
+        file_error("Seek", file.name, errno);
     }
 }
 
@@ -145,8 +147,9 @@ static bool index_holds_a_shape(const SetFile& shx, int32_t records) {
     for (int32_t done = 0; done < records;) {
         int32_t count = records - done < kEntriesPerRead ? records - done : kEntriesPerRead;
         size_t bytes = static_cast<size_t>(count) * kIndexEntryBytes;
+        errno = 0;
         if (std::fread(entries, 1, bytes, shx.stream) != bytes) {
-            fatal_error("Read failed for file %s.", shx.name);
+            file_error("Read", shx.name, errno);
         }
         for (int32_t i = 0; i < count; ++i) {
             if (load_be_int32(entries, static_cast<size_t>(i) * kIndexEntryBytes + 4) !=
@@ -196,7 +199,7 @@ int64_t position_files(const RunSettings& settings, RunState& run, FileSet& file
         // failed run goes back to.
         seek_or_fail(files.dbf, dbf_position);
         if (std::fputc(kDbfEndOfFile, files.dbf.stream) == EOF) {
-            fatal_error("Write failed for file %s.", files.dbf.name);
+            file_error("Write", files.dbf.name, errno);
         }
         flush_or_fail(files.dbf.stream, files.dbf.name);
         keep_append_restore_point(
@@ -222,7 +225,8 @@ int64_t position_files(const RunSettings& settings, RunState& run, FileSet& file
 // Flushes a stream and checks it: a write that failed in the buffer (a full
 // disk, a lost device) shows only here.
 void flush_or_fail(FILE* stream, const char* name) {
+    errno = 0;
     if (stream != nullptr && (std::fflush(stream) != 0 || std::ferror(stream))) {
-        fatal_error("Write failed for file %s.", name);
+        file_error("Write", name, errno);
     }
 }

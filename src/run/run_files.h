@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "db/spatial_column.h"
 #include "run/run_state.h"
 
 struct RunSettings;
@@ -30,8 +31,8 @@ void refuse_database_as_output(const FileSet& files, const char* target);
 void open_files(const RunSettings& settings, FileSet& files);
 
 // append: reads the three headers, refuses a set whose files disagree, and
-// maps the .dbf fields back to the table's columns.
-void read_existing_file_set(const RunSettings& settings, RunState& run, FileSet& files);
+// maps the .dbf fields back to the columns of geometry's table.
+void read_existing_file_set(const SpatialColumn& geometry, RunState& run, FileSet& files);
 
 // Places each stream where its first new record goes and sets the run's
 // starting state; in append, cuts off bytes past the headers' lengths first

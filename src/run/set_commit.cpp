@@ -135,11 +135,11 @@ void create_part_file(SetFile& file) {
     struct stat old;
     bool old_exists = stat(file.name, &old) == 0;
     if (old_exists && S_ISDIR(old.st_mode)) {
-        fatal_error("File open failed for file %s.", file.name);
+        file_error("File open", file.name, EISDIR);
     }
     int fd = open(file.part_name, O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
     if (fd < 0) {
-        fatal_error("File open failed for file %s.", file.name);
+        file_error("File open", file.name, errno);
     }
     assert(plan.part_count < kSetMemberCount);
     plan.parts[plan.part_count] = file.part_name;
@@ -152,8 +152,9 @@ void create_part_file(SetFile& file) {
     }
     file.stream = fdopen(fd, "wb");
     if (file.stream == nullptr) {
+        int error = errno;
         close(fd);
-        fatal_error("File open failed for file %s.", file.name);
+        file_error("File open", file.name, error);
     }
 }
 
@@ -179,19 +180,21 @@ void keep_append_restore_point(const FileSet& files, const int64_t (&head_bytes)
         RestorePoint& point = plan.appended[i];
         struct stat status;
         int fd = fileno(file.stream);
+        errno = 0;
         if (std::fflush(file.stream) != 0 || fstat(fd, &status) != 0 || status.st_size < 1) {
-            fatal_error("Read failed for file %s.", file.name);
+            file_error("Read", file.name, errno);
         }
         point.length = status.st_size;
         point.head = heads[i];
         point.head_bytes = static_cast<size_t>(head_bytes[i]);
+        errno = 0;
         if (pread(fd, point.head, point.head_bytes, 0) != static_cast<ssize_t>(point.head_bytes) ||
             pread(fd, &point.last_byte, 1, point.length - 1) != 1) {
-            fatal_error("Read failed for file %s.", file.name);
+            file_error("Read", file.name, errno);
         }
         point.undo_fd = dup(fd);
         if (point.undo_fd < 0) {
-            fatal_error("File open failed for file %s.", file.name);
+            file_error("File open", file.name, errno);
         }
         point.stream_fd = fd;
         ++i;
@@ -206,14 +209,15 @@ void sync_set_files(const FileSet& files, Operation operation) {
         if (!written || file.stream == nullptr) {
             continue;
         }
+        errno = 0;
         if (std::fflush(file.stream) != 0 || std::ferror(file.stream) ||
             fsync(fileno(file.stream)) != 0) {
-            fatal_error("Write failed for file %s.", file.name);
+            file_error("Write", file.name, errno);
         }
     }
 }
 
-const SetFile* close_set_files(FileSet& files, const char** failure) {
+const SetFile* close_set_files(FileSet& files, const char** failure, int* error) {
     // The restore point forgets the streams' descriptors first: once closed,
     // their numbers may be another file's.
     for (RestorePoint& point : plan.appended) {
@@ -225,12 +229,14 @@ const SetFile* close_set_files(FileSet& files, const char** failure) {
         if (file.stream == nullptr) {
             continue;
         }
+        errno = 0;
         bool write_failed = std::ferror(file.stream) != 0;
         bool close_failed = std::fclose(file.stream) != 0;
         file.stream = nullptr;
         if (failed == nullptr && (write_failed || close_failed)) {
             failed = &file;
             *failure = write_failed ? "Write" : "Close";
+            *error = errno;
         }
     }
     return failed;
@@ -244,10 +250,10 @@ static void sync_directory(const char* directory) {
     if (fd < 0) {
         return;
     }
-    bool synced = fsync(fd) == 0 || errno == EINVAL;
+    int error = fsync(fd) == 0 ? 0 : errno;
     close(fd);
-    if (!synced) {
-        fatal_error("Sync failed for directory %s.", directory);
+    if (error != 0 && error != EINVAL) {
+        directory_error("Sync", directory, error);
     }
 }
 

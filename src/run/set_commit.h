@@ -39,8 +39,9 @@ void keep_append_restore_point(const FileSet& files, const int64_t (&head_bytes)
 void sync_set_files(const FileSet& files, Operation operation);
 
 // Closes every stream of the set. Returns the first member whose last writes
-// or close failed (null when none did), and in failure "Write" or "Close".
-const SetFile* close_set_files(FileSet& files, const char** failure);
+// or close failed (null when none did), in failure "Write" or "Close", and in
+// error the system's reason (0 when it gave none).
+const SetFile* close_set_files(FileSet& files, const char** failure, int* error);
 
 // Puts the finished set in place, after every check of the run has passed
 // and every stream is closed. init: member by member, the .shp last, each old

@@ -8,6 +8,7 @@
 
 #include "run/unload_run.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +16,7 @@
 #include "db/client.h"
 #include "db/declared_geometry.h"
 #include "db/descriptor_items.h"
-#include "db/server_trace.h"
+#include "db/spatial_column.h"
 #include "db/sql_error.h"
 #include "db/unload_query.h"
 #include "dbf/code_page_file.h"
@@ -25,7 +26,10 @@
 #include "report/interruption.h"
 #include "report/messages.h"
 #include "report/process_end.h"
+#include "report/progress_meter.h"
 #include "run/command_line.h"
+#include "run/connection.h"
+#include "run/listing_run.h"
 #include "run/record_output.h"
 #include "run/run_files.h"
 #include "run/run_state.h"
@@ -33,13 +37,9 @@
 #include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
+#include "srs/data_srid.h"
 #include "srs/projection_file.h"
 #include "text/text_append.h"
-
-// The connection target ("db" or "db@server") and the user and password
-// copies are held in buffers of these sizes; longer texts are refused.
-static constexpr size_t kTargetBytes = 4096;
-static constexpr size_t kCredentialBytes = 256;
 
 // Ends the run with the engine's diagnostics when an SQL operation failed.
 static int checked(int status) {
@@ -56,44 +56,22 @@ static const char kUnloadDescriptor[] = "seldesc2";
 static const char kUnloadCursor[] = "selcurs";
 
 // ---------------------------------------------------------------------------
-// Connection
-
-static void form_target(const RunSettings& settings, char* target, size_t size) {
-    target[0] = '\0';
-    if (settings.server_given) {
-        append_or_fail(target, size, "connection target", "%s@%s", settings.database,
-                       settings.server);
-    } else {
-        append_or_fail(target, size, "connection target", "%s", settings.database);
-    }
-}
-
-static void connect_to_database(const RunSettings& settings, const char* target) {
-    if (settings.user_given && settings.password_given) {
-        char user[kCredentialBytes] = {};
-        char password[kCredentialBytes] = {};
-        append_or_fail(user, sizeof user, "user name", "%s", settings.user);
-        append_or_fail(password, sizeof password, "password", "%s", settings.password);
-        OslConnectAuth* auth = osl_auth_make(user, password);
-        int status = osl_connect(target, auth);
-        osl_auth_free(auth);
-        std::memset(password, 0, sizeof password);
-        checked(status);
-    } else {
-        checked(osl_connect(target, nullptr));
-    }
-    if (settings.trace_given) {
-        start_server_trace(settings.trace_file, settings.trace_level);
+// init: the .prj holds the column's coordinate system; a set without one
+// has none.
+static void write_projection(FileSet& files, const SpatialReference& reference) {
+    if (!write_projection_file(files.prj.stream, files.prj.name, reference)) {
+        drop_set_file(files.prj);
     }
 }
 
 // ---------------------------------------------------------------------------
 // The query
 
-static int32_t set_up_query(const RunSettings& settings, RunState& run) {
-    unload_query_text({settings.table_name, settings.column_name},
-                      settings.where_given ? settings.where_clause : nullptr, run.fields,
-                      run.work_buffer, sizeof run.work_buffer);
+static int32_t set_up_query(const RunSettings& settings, const SpatialColumn& geometry,
+                            RunState& run, RowsSrid& rows_srid) {
+    unload_query_text(geometry, settings.where_given ? settings.where_clause : nullptr, run.fields,
+                      run.work_buffer, sizeof run.work_buffer,
+                      rows_srid.asked ? SridItem::kAsked : SridItem::kLeftOut);
     if (settings.log_given) {
         log_note("SELECT statement ...\n\n%s", run.work_buffer);
     }
@@ -106,6 +84,12 @@ static int32_t set_up_query(const RunSettings& settings, RunState& run) {
     const OslItemSetting shape_settings[] = {{OSL_ITEM_TYPE, OSL_SQL_VAR_BINARY},
                                              {OSL_ITEM_VAR_BY_LIBRARY, 1}};
     checked(osl_set_descriptor_items(kUnloadDescriptor, shape_item, shape_settings, 2));
+    if (rows_srid.asked) {
+        // Whatever the database calls GX_Srid's result, it reads as an integer.
+        rows_srid.item = shape_item - 1;
+        const OslItemSetting srid_setting = {OSL_ITEM_TYPE, OSL_SQL_INTEGER};
+        checked(osl_set_descriptor_items(kUnloadDescriptor, rows_srid.item, &srid_setting, 1));
+    }
     prepare_field_formats(run.fields, run.dbf_header.record_length, kUnloadDescriptor,
                           run.record_formats, run.row, &run.encoding);
     return shape_item;
@@ -174,10 +158,30 @@ static void write_row(RunState& run, RowOutputs& outputs, const FileSet& files,
     dbf_position += static_cast<int64_t>(length);
 }
 
-static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64_t& dbf_position) {
+// What the database knows of the rows the query will return, for the
+// terminal's meter: the table's count, unless -w picks some of them.
+static void start_meter(const RunSettings& settings, const SpatialColumn& geometry,
+                        ProgressMeter& meter) {
+    int64_t rows = 0;
+    int kind = OSL_ROWS_UNKNOWN;
+    if (console_is_terminal() && !settings.where_given) {
+        char table[kShownTableBytes];
+        checked(osl_table_row_count(shown_table_name(geometry, table, sizeof table), &rows, &kind));
+    }
+    start_progress_meter(meter, rows,
+                         kind == OSL_ROWS_EXACT      ? RowTotal::kExact
+                         : kind == OSL_ROWS_ESTIMATE ? RowTotal::kEstimate
+                                                     : RowTotal::kUnknown);
+}
+
+static void unload_rows(const RunSettings& settings, RunState& run, FileSet& files,
+                        int32_t shape_item, int64_t& dbf_position, RowsSrid& rows_srid,
+                        const SpatialColumn& geometry) {
     run.fetched_rows = 0;
     run.rejected_rows = 0;
     run.rows_since_progress = 0;
+    ProgressMeter meter;
+    start_meter(settings, geometry, meter);
     checked(osl_declare_cursor(kUnloadCursor, kUnloadStatement));
     checked(osl_open_cursor(kUnloadCursor));
     RowOutputs outputs;
@@ -187,6 +191,9 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
     OslVar var = {};
     while (checked(osl_fetch(kUnloadCursor, kUnloadDescriptor)) != OSL_NO_ROW) {
         ++run.fetched_rows;
+        if (meter.on && run.fetched_rows % kMeterCheckRows == 0) {
+            check_progress_meter(meter, run.fetched_rows);
+        }
         ShapeBuffer shape = read_row_shape(kUnloadDescriptor, shape_item, var);
         if (shape.length < kNullShapeBytes) {
             fatal_error("Record %d: the shape of %d bytes is too short to hold a shape type.",
@@ -197,6 +204,10 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             note_and_log("Rejecting row with shape type %d.", type);
             ++run.rejected_rows;
         } else {
+            if (rows_srid.asked) {
+                check_row_srid(rows_srid, kUnloadDescriptor, run.shapes.record_number + 1,
+                               geometry);
+            }
             ++run.rows_since_progress;
             write_row(run, outputs, files, shape, dbf_position);
             if (run.rows_since_progress == kProgressInterval) {
@@ -208,6 +219,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
             fatal_error("Error calling osl_var_dealloc.");
         }
     }
+    finish_progress_meter(meter, run.fetched_rows);
     end_record_output(outputs.shx);
     end_record_output(outputs.shp);
     end_record_output(outputs.dbf);
@@ -215,7 +227,7 @@ static void unload_rows(RunState& run, FileSet& files, int32_t shape_item, int64
 
 static void finish_files(RunState& run, FileSet& files, Operation operation) {
     if (std::fputc(kDbfEndOfFile, files.dbf.stream) == EOF) {
-        fatal_error("Write failed for file %s.", files.dbf.name);
+        file_error("Write", files.dbf.name, errno);
     }
     // The records first: a failure to store them is reported as what it is
     // before the header writers move the streams.
@@ -282,16 +294,13 @@ static void report_summary(const RunSettings& settings, RunState& run, const Fil
 // the run's last entries, but what it holds so far must have been written.
 static void close_run_files(FileSet& files) {
     const char* failure = nullptr;
-    const SetFile* failed = close_set_files(files, &failure);
+    int error = 0;
+    const SetFile* failed = close_set_files(files, &failure, &error);
     if (failed != nullptr) {
-        fatal_error("%s failed for file %s.", failure, failed->name);
+        file_error(failure, failed->name, error);
     }
-    if (files.log != nullptr && (std::fflush(files.log) != 0 || std::ferror(files.log))) {
-        fatal_error("Write failed for file %s.", files.log_name);
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        fatal_error("Write failed for the standard output.");
-    }
+    flush_or_fail(files.log, files.log_name);
+    flush_console_or_fail();
 }
 
 // The end of a run that kept its word: the log closed and the last console
@@ -301,16 +310,15 @@ static void close_run_files(FileSet& files) {
     free_field_table(run.fields);
     attach_log_stream(nullptr);
     if (files.log != nullptr) {
+        errno = 0;
         bool write_failed = std::ferror(files.log) != 0;
         bool close_failed = std::fclose(files.log) != 0;
         files.log = nullptr;
         if (write_failed || close_failed) {
-            fatal_error("%s failed for file %s.", write_failed ? "Write" : "Close", files.log_name);
+            file_error(write_failed ? "Write" : "Close", files.log_name, errno);
         }
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        fatal_error("Write failed for the standard output.");
-    }
+    flush_console_or_fail();
     end_process(kExitCompleted);
 }
 
@@ -324,10 +332,13 @@ void run_unload(int argc, char** argv) {
     run.start_time_known = osl_current_datetime(&run.start_time, OSL_HOUR_TO_FRACTION1) == 0;
     install_interruption_handlers();
     parse_command_line(argc, argv, settings);
+    form_target(settings, target, sizeof target);
+    if (settings.list_given) {
+        run_listing(settings, target);
+    }
     detect_host_byte_order();
 
     name_files(settings, files);
-    form_target(settings, target, sizeof target);
     refuse_database_as_output(files, target);
     open_files(settings, files);
     command_line_summary(settings, run.work_buffer, sizeof run.work_buffer);
@@ -336,32 +347,52 @@ void run_unload(int argc, char** argv) {
     }
 
     connect_to_database(settings, target);
-    const SpatialColumn geometry = {settings.table_name, settings.column_name};
+    static OslGeometryColumn found;
+    const WrittenColumn written = {{settings.schema_name, settings.schema_quoted},
+                                   {settings.table_name, settings.table_quoted},
+                                   {settings.column_name, settings.column_quoted}};
+    const SpatialColumn geometry = find_spatial_column(written, found);
     fetch_spatial_reference(geometry, run.work_buffer, sizeof run.work_buffer, reference);
+    // Where the catalogue knows no coordinate system, the .prj waits for the
+    // rows to tell theirs.
+    static RowsSrid rows_srid;
+    rows_srid.asked = srid_from_rows(reference);
     if (settings.operation == Operation::kInit) {
         build_field_table(geometry, run.work_buffer, sizeof run.work_buffer, run.fields,
                           run.dbf_header);
-        if (!write_projection_file(files.prj.stream, files.prj.name, reference)) {
-            drop_set_file(files.prj);
+        if (!rows_srid.asked) {
+            write_projection(files, reference);
         }
         write_code_page_file(files.cpg.stream, files.cpg.name);
     } else {
-        read_existing_file_set(settings, run, files);
-        if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
+        read_existing_file_set(geometry, run, files);
+        if (!rows_srid.asked &&
+            !projection_file_matches(files.prj.name, reference, files.prj.stream)) {
             close_run_files(files);
             commit_file_set(files, settings.operation);  // nothing was written
             end_run(run, files);
         }
     }
 
-    int32_t shape_item = set_up_query(settings, run);
+    int32_t shape_item = set_up_query(settings, geometry, run, rows_srid);
     int64_t dbf_position = position_files(settings, run, files);
-    unload_rows(run, files, shape_item, dbf_position);
+    unload_rows(settings, run, files, shape_item, dbf_position, rows_srid, geometry);
+    if (rows_srid.asked) {
+        take_rows_spatial_reference(rows_srid, geometry, reference);
+        if (settings.operation == Operation::kInit) {
+            write_projection(files, reference);
+        } else if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
+            // Rows were appended by now: a mismatch takes them back.
+            end_process(kExitFailed);
+        }
+    }
     if (!run.shape_type_fixed) {
         // No row gave the set a type (none, or null shapes only): it takes
-        // the one its column declares, so that readers see what it holds.
+        // the one its column declares, so that readers see what it holds; a
+        // generic column, or a type no shapefile holds, leaves it 0.
         DeclaredGeometry declared = fetch_declared_geometry(geometry);
-        run.shape_type = declared_shape_type(declared.type_name, declared.coord_dimension);
+        int32_t type = declared_shape_type(declared.type_name, declared.coord_dimension);
+        run.shape_type = type > 0 ? type : kNullShapeType;
     }
 
     finish_files(run, files, settings.operation);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cassert>
+#include <cerrno>
 #include <cstring>
 #include <initializer_list>
 
@@ -62,10 +63,11 @@ MainHeaderFault decode_existing_main_header(const uint8_t* bytes, size_t count, 
 
 void read_main_header(FILE* stream, const char* file_name, ShapeFileHeader& header) {
     uint8_t bytes[kMainHeaderBytes];
+    errno = 0;
     size_t count = std::fread(bytes, 1, sizeof bytes, stream);
     struct stat status;
     if (std::ferror(stream) || fstat(fileno(stream), &status) != 0) {
-        fatal_error("Read failed for file %s.", file_name);
+        file_error("Read", file_name, errno);
     }
     switch (decode_existing_main_header(bytes, count, status.st_size, header)) {
         case MainHeaderFault::kNone:
@@ -86,10 +88,11 @@ void write_main_header(FILE* stream, const char* file_name, const ShapeFileHeade
     uint8_t bytes[kMainHeaderBytes];
     encode_main_header(header, bytes);
     if (std::fseek(stream, 0, SEEK_SET) != 0) {
-        fatal_error("Seek failed for file %s.", file_name);
+        file_error("Seek", file_name, errno);
     }
+    errno = 0;
     if (std::fwrite(bytes, sizeof bytes, 1, stream) != 1) {
-        fatal_error("Write failed for file %s.", file_name);
+        file_error("Write", file_name, errno);
     }
 }
 

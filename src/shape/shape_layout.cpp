@@ -12,6 +12,7 @@
 
 #include "report/messages.h"
 #include "shape/byte_order.h"
+#include "text/characters.h"
 
 // Every family: the shape type, a 32-bit integer at 0.
 constexpr int64_t kShapeTypeOffset = 0;
@@ -43,11 +44,13 @@ constexpr int64_t kPartsOffset = kNumPointsOffset + 4;
 
 static_assert(kMultipointPointsOffset == 40 && kPartsOffset == 44, "published layout");
 
-// The codes the program knows. Codes 9, 10, 19 and 20 are laid out like 11,
-// 13, 15 and 18 without the M part.
+// The codes the program knows, with the names users give -t and the listing
+// shows. Codes 9, 10, 19 and 20 are laid out like 11, 13, 15 and 18 without
+// the M part; they have no name of their own.
 struct KnownShapeType {
     int32_t code;
-    ShapeKind kind;  // family, Z section, M section, M part optional
+    ShapeKind kind;    // family, Z section, M section, M part optional
+    const char* name;  // null for a code known by its number only
 };
 
 constexpr ShapeFamily kNull = ShapeFamily::kNull;
@@ -57,23 +60,23 @@ constexpr ShapeFamily kMultiPart = ShapeFamily::kMultiPart;
 
 // clang-format off
 static const KnownShapeType kKnownShapeTypes[] = {
-    {0,  {kNull,       false, false, false}},
-    {1,  {kPoint,      false, false, false}},
-    {3,  {kMultiPart,  false, false, false}},
-    {5,  {kMultiPart,  false, false, false}},
-    {8,  {kMultipoint, false, false, false}},
-    {9,  {kPoint,      true,  false, false}},
-    {10, {kMultiPart,  true,  false, false}},
-    {11, {kPoint,      true,  true,  false}},
-    {13, {kMultiPart,  true,  true,  true}},
-    {15, {kMultiPart,  true,  true,  true}},
-    {18, {kMultipoint, true,  true,  true}},
-    {19, {kMultiPart,  true,  false, false}},
-    {20, {kMultipoint, true,  false, false}},
-    {21, {kPoint,      false, true,  false}},
-    {23, {kMultiPart,  false, true,  false}},
-    {25, {kMultiPart,  false, true,  false}},
-    {28, {kMultipoint, false, true,  false}},
+    {0,  {kNull,       false, false, false}, "null"},
+    {1,  {kPoint,      false, false, false}, "point"},
+    {3,  {kMultiPart,  false, false, false}, "polyline"},
+    {5,  {kMultiPart,  false, false, false}, "polygon"},
+    {8,  {kMultipoint, false, false, false}, "multipoint"},
+    {9,  {kPoint,      true,  false, false}, nullptr},
+    {10, {kMultiPart,  true,  false, false}, nullptr},
+    {11, {kPoint,      true,  true,  false}, "pointz"},
+    {13, {kMultiPart,  true,  true,  true},  "polylinez"},
+    {15, {kMultiPart,  true,  true,  true},  "polygonz"},
+    {18, {kMultipoint, true,  true,  true},  "multipointz"},
+    {19, {kMultiPart,  true,  false, false}, nullptr},
+    {20, {kMultipoint, true,  false, false}, nullptr},
+    {21, {kPoint,      false, true,  false}, "pointm"},
+    {23, {kMultiPart,  false, true,  false}, "polylinem"},
+    {25, {kMultiPart,  false, true,  false}, "polygonm"},
+    {28, {kMultipoint, false, true,  false}, "multipointm"},
 };
 // clang-format on
 
@@ -87,47 +90,81 @@ bool shape_kind_of(int32_t code, ShapeKind& kind) {
     return false;
 }
 
-// Geometry types a column can declare, and the shape type of each without Z
-// or M, with M only, and with Z (with or without M).
-struct DeclaredType {
-    const char* name;
-    int32_t plain;
-    int32_t with_m;
-    int32_t with_z;
-};
+const char* shape_type_name(int32_t code) {
+    for (const KnownShapeType& known : kKnownShapeTypes) {
+        if (known.code == code) {
+            return known.name;
+        }
+    }
+    return nullptr;
+}
 
-// clang-format off
-static const DeclaredType kDeclaredTypes[] = {
-    {"POINT",           1, 21, 11},
-    {"MULTIPOINT",      8, 28, 18},
-    {"LINESTRING",      3, 23, 13},
-    {"MULTILINESTRING", 3, 23, 13},
-    {"POLYGON",         5, 25, 15},
-    {"MULTIPOLYGON",    5, 25, 15},
-};
-// clang-format on
+bool shape_type_by_name(const char* name, int32_t& code) {
+    for (const KnownShapeType& known : kKnownShapeTypes) {
+        if (known.code != kNullShapeType && known.name != nullptr &&
+            ascii_equal_ignoring_case(known.name, name)) {
+            code = known.code;
+            return true;
+        }
+    }
+    return false;
+}
 
-int32_t declared_shape_type(const char* type_name, int32_t coord_dimension) {
-    constexpr int32_t kWithZAndM = 4;
-    constexpr int32_t kWithOne = 3;
-    size_t length = std::strlen(type_name);
-    for (const DeclaredType& declared : kDeclaredTypes) {
-        size_t name_length = std::strlen(declared.name);
-        if (length < name_length || std::strncmp(type_name, declared.name, name_length) != 0) {
+void shape_type_choices(char* buffer, size_t size) {
+    size_t used = 0;
+    buffer[0] = '\0';
+    for (const KnownShapeType& known : kKnownShapeTypes) {
+        if (known.code == kNullShapeType || used >= size) {
             continue;
         }
-        const char* suffix = type_name + name_length;
-        bool m_named = std::strcmp(suffix, "M") == 0;
-        if (!m_named && *suffix != '\0' && std::strcmp(suffix, "Z") != 0 &&
-            std::strcmp(suffix, "ZM") != 0) {
-            continue;  // another name that begins the same way
-        }
-        bool z = coord_dimension == kWithZAndM || (coord_dimension == kWithOne && !m_named) ||
-                 *suffix == 'Z';
-        bool m = coord_dimension == kWithZAndM || m_named || std::strcmp(suffix, "ZM") == 0;
-        return z ? declared.with_z : m ? declared.with_m : declared.plain;
+        int length = std::snprintf(buffer + used, size - used, "%s%d%s%s", used > 0 ? ", " : "",
+                                   known.code, known.name != nullptr ? " " : "",
+                                   known.name != nullptr ? known.name : "");
+        used += length > 0 ? static_cast<size_t>(length) : 0;
     }
-    return kNullShapeType;
+}
+
+// The geometry types a declared column may have, as the database names them,
+// and the shape type of each without Z or M. A Z adds 10 to the code, an M
+// alone 20.
+static const struct {
+    const char* geometry_type;
+    int32_t plain_code;
+} kDeclaredFamilies[] = {
+    {"POINT", 1},           {"MULTIPOINT", 8}, {"LINESTRING", 3},
+    {"MULTILINESTRING", 3}, {"POLYGON", 5},    {"MULTIPOLYGON", 5},
+};
+constexpr int32_t kZCodeStep = 10;
+constexpr int32_t kMCodeStep = 20;
+
+int32_t declared_shape_type(const char* geometry_type, int coord_dimension) {
+    if (geometry_type == nullptr || geometry_type[0] == '\0' ||
+        ascii_equal_ignoring_case(geometry_type, "GEOMETRY")) {
+        return kAnyShapeType;
+    }
+    for (const auto& family : kDeclaredFamilies) {
+        size_t length = std::strlen(family.geometry_type);
+        if (!ascii_prefix_ignoring_case(geometry_type, family.geometry_type)) {
+            continue;
+        }
+        // What follows the family's name: nothing, or its dimensions as some
+        // catalogues write them ("M", "Z", "ZM", " Z").
+        const char* rest = geometry_type + length;
+        while (*rest == ' ') {
+            ++rest;
+        }
+        bool z = ascii_prefix_ignoring_case(rest, "Z");
+        bool m = ascii_equal_ignoring_case(rest + (z ? 1 : 0), "M");
+        if (!z && !m && *rest != '\0') {
+            continue;
+        }
+        // Z with M takes the Z code, whose records carry the M values.
+        if (z || coord_dimension >= 4 || (coord_dimension == 3 && !m)) {
+            return family.plain_code + kZCodeStep;
+        }
+        return family.plain_code + (m ? kMCodeStep : 0);
+    }
+    return kNoShapeType;
 }
 
 int32_t shape_type_of(const ShapeBuffer& shape) {

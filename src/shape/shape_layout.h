@@ -48,14 +48,34 @@ struct ShapeKind {
 // and the sixteen codes of its table).
 bool shape_kind_of(int32_t code, ShapeKind& kind);
 
-// The shape type of a geometry column as its catalogue entry declares it:
-// type_name a geometry type in upper case ("MULTIPOLYGON", "POINTM" for M
-// without Z) and coord_dimension 2 to 4, as geometry_columns has them (3 is
-// Z, or M with the "M" name; 4 is both). Z with or without M gives the
-// published Z code, whose M part is optional, as the converter writes them.
-// A generic or unknown type (GEOMETRY, GEOMETRYCOLLECTION, curves) gives the
-// null shape type 0.
-int32_t declared_shape_type(const char* type_name, int32_t coord_dimension);
+// The name of a shape type code: "point", "polyline", "polygon",
+// "multipoint", each also with a "z" or an "m" ("polygonz"), and "null";
+// null for the codes known by number only (9, 10, 19, 20) and for unknown
+// ones.
+const char* shape_type_name(int32_t code);
+
+// The code of a shape type name other than "null", ignoring ASCII case
+// ("PolygonZ" is 15). False for any other text.
+bool shape_type_by_name(const char* name, int32_t& code);
+
+// Every code but the null shape's, each with its name where it has one, in
+// one line: "1 point, 3 polyline, ..., 9, 10, ...". A buffer of
+// kShapeTypeChoicesBytes holds it; a smaller one gets it cut.
+constexpr size_t kShapeTypeChoicesBytes = 256;
+void shape_type_choices(char* buffer, size_t size);
+
+// What a column declared in a spatial catalogue unloads to: geometry_type is
+// the catalogue's type ("MULTIPOLYGON", "POINTM" for M without Z, any case)
+// and coord_dimension 2 to 4, as PostGIS gives them. A point type gives a
+// point shape type, a line type a polyline, a polygon type a polygon,
+// MULTIPOINT a multipoint; Z (with or without M) gives the Z code, M alone the
+// M code. kAnyShapeType for a generic column ("GEOMETRY", or none declared:
+// null or empty),
+// whose first row decides; kNoShapeType for types no shapefile holds
+// (collections, curves, surfaces).
+constexpr int32_t kAnyShapeType = 0;
+constexpr int32_t kNoShapeType = -1;
+int32_t declared_shape_type(const char* geometry_type, int coord_dimension);
 
 // Where a shape's values lie, once its counts have been checked against its
 // length. An offset of -1 marks a bound the shape does not carry (no Z or M

@@ -2,6 +2,7 @@
 
 #include "srs/projection_file.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -18,23 +19,14 @@
 static const char* const kUnknown = "UNKNOWN";
 static const char kSrsStatement[] = "srsel";
 
-// Appends text with every single quote doubled, as inside an SQL literal.
-static void append_literal_body(char* buffer, size_t size, const char* text) {
-    for (const char* p = text; *p != '\0'; ++p) {
-        append_or_fail(buffer, size, "spatial-reference query", *p == '\'' ? "''" : "%c", *p);
-    }
-}
-
 void srs_query_text(const SpatialColumn& geometry, char* buffer, size_t size) {
     static const char* const kWhat = "spatial-reference query";
     buffer[0] = '\0';
     append_or_fail(buffer, size, kWhat,
                    "SELECT sr.srid, sr.srtext\nFROM   geometry_columns gc, spatial_references "
-                   "sr\nWHERE  gc.f_table_name = '");
-    append_literal_body(buffer, size, geometry.table_name);
-    append_or_fail(buffer, size, kWhat, "' AND\n       gc.f_geometry_column = '");
-    append_literal_body(buffer, size, geometry.column_name);
-    append_or_fail(buffer, size, kWhat, "' AND\n       gc.srid = sr.srid;\n");
+                   "sr\nWHERE  ");
+    append_column_condition(buffer, size, kWhat, geometry, "gc", " AND\n       ");
+    append_or_fail(buffer, size, kWhat, " AND\n       gc.srid = sr.srid;\n");
 }
 
 void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, size_t work_size,
@@ -55,8 +47,7 @@ void fetch_spatial_reference(const SpatialColumn& geometry, char* work_buffer, s
         check_sql();
     }
     if (status == OSL_NO_ROW) {
-        fatal_error("Unable to determine spatial reference for geometry column %s.%s.",
-                    geometry.table_name, geometry.column_name);
+        refuse_unknown_spatial_column(geometry);
     }
     // The fetch is bounded by the buffer and never splits a UTF-8 character,
     // so a text that filled the buffer to within a character may be cut.
@@ -70,8 +61,9 @@ bool write_projection_file(FILE* prj, const char* prj_name, const SpatialReferen
     if (std::strcmp(reference.text, kUnknown) == 0) {
         return false;
     }
+    errno = 0;
     if (!write_text(reference.text, prj)) {
-        fatal_error("Write failed for file %s.", prj_name);
+        file_error("Write", prj_name, errno);
     }
     return true;
 }
@@ -84,6 +76,10 @@ static void print_mismatch_tail(const SpatialReference& reference) {
 bool projection_file_matches(const char* prj_name, const SpatialReference& reference, FILE*& prj) {
     prj = std::fopen(prj_name, "rb");
     if (prj == nullptr) {
+        // A .prj that is there but cannot be read is no missing one.
+        if (errno != ENOENT) {
+            file_error("File open", prj_name, errno);
+        }
         if (!coordsys_differ(reference.text, kUnknown)) {
             return true;
         }
@@ -99,7 +95,7 @@ bool projection_file_matches(const char* prj_name, const SpatialReference& refer
             prj_name, kProjectionTextBytes);
     }
     if (std::ferror(prj)) {
-        fatal_error("Read failed for file %s.", prj_name);
+        file_error("Read", prj_name, errno);
     }
     if (!coordsys_differ(reference.text, file_text)) {
         return true;

@@ -23,8 +23,9 @@ struct SpatialReference {
     char text[kProjectionTextBytes] = {};
 };
 
-// The catalog query for the column's srid and text; quotes in the names are
-// doubled so that no name can change the query.
+// The catalog query for the column's srid and text, by its schema (when
+// known), table and column; quotes in the names are doubled so that no name
+// can change the query.
 void srs_query_text(const SpatialColumn& geometry, char* buffer, size_t size);
 
 // Runs the query (statement srsel) and fills reference; ends the run when the

@@ -21,6 +21,19 @@ char* to_upper_in_place(char* text) {
     return text;
 }
 
+bool ascii_prefix_ignoring_case(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        if (ascii_lower(*text) != ascii_lower(*prefix)) {
+            return false;  // also where text ends first
+        }
+    }
+    return true;
+}
+
+bool ascii_equal_ignoring_case(const char* a, const char* b) {
+    return ascii_prefix_ignoring_case(a, b) && a[std::strlen(b)] == '\0';
+}
+
 // The bytes of the character a lead byte starts, as its high bits say; 1 for
 // a byte that starts none.
 static size_t sequence_bytes(char lead) {

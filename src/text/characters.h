@@ -26,6 +26,11 @@ constexpr bool is_utf8_continuation(char c) {
 char* to_lower_in_place(char* text);
 char* to_upper_in_place(char* text);
 
+// Whether a and b are the same text, or text begins with prefix, ignoring
+// the case of ASCII letters (as switch values and type names compare).
+bool ascii_equal_ignoring_case(const char* a, const char* b);
+bool ascii_prefix_ignoring_case(const char* text, const char* prefix);
+
 // The length in bytes of text (NUL-terminated) when it is at most limit
 // bytes; otherwise where to cut it to at most limit bytes. The cut backs off
 // from a UTF-8 continuation byte at the limit to the start of its character

@@ -4,6 +4,7 @@ a file set, mounts, and runs that can be watched and signalled."""
 import hashlib
 import os
 import pty
+import re
 import select
 import shutil
 import signal
@@ -84,6 +85,37 @@ def set_bytes(directory, base="out"):
     return digests
 
 
+# The tests run as root, who may write anywhere: a directory that its user
+# may not write is tried as nobody.
+AS_NOBODY = ["runuser", "-u", "nobody", "--"]
+
+
+def run_as_nobody(args, cwd, open_to_all=()):
+    """Runs spoolmap with args as nobody; each directory of open_to_all (and
+    the directories above it) is opened for nobody to pass through first,
+    the last one also to write in."""
+    for directory in open_to_all:
+        path = os.path.abspath(directory)
+        while path != "/":
+            os.chmod(path, os.stat(path).st_mode | 0o005)
+            path = os.path.dirname(path)
+        os.chmod(directory, 0o777)
+    completed = subprocess.run(AS_NOBODY + [harness.BIN] + list(args), cwd=cwd,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+    return harness.Result(completed)
+
+
+def wait_in_fifo_open(pid, timeout=30):
+    """Waits until process pid is blocked opening a FIFO (for a reader)."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        with open("/proc/%d/wchan" % pid) as f:
+            if f.read() == "wait_for_partner":
+                return
+        time.sleep(0.01)
+    raise AssertionError("process %d never waited at its FIFO" % pid)
+
+
 def part_files(directory):
     return sorted(n for n in os.listdir(directory) if n.endswith(".part"))
 
@@ -102,8 +134,8 @@ def unmount(path):
 
 
 class WatchedRun:
-    """spoolmap started with its standard output on a terminal, so that each
-    progress line arrives as it is printed; its error stream is a pipe."""
+    """spoolmap started with its standard output on a terminal, so that the
+    progress meter arrives as it is drawn; its error stream is a pipe."""
 
     def __init__(self, args, cwd):
         master, slave = pty.openpty()
@@ -115,8 +147,19 @@ class WatchedRun:
 
     def wait_for(self, text, timeout=60):
         """Reads the standard output until text appears; fails if it does not."""
+        self.wait_until(lambda: text.encode() in self.out, text, timeout)
+
+    def wait_for_rows(self, rows, timeout=60):
+        """Reads the standard output until the progress meter shows at least
+        rows rows done."""
+        def done():
+            shown = re.findall(rb"Unloaded (\d+)", self.out)
+            return bool(shown) and int(shown[-1]) >= rows
+        self.wait_until(done, "%d rows" % rows, timeout)
+
+    def wait_until(self, done, text, timeout):
         deadline = time.monotonic() + timeout
-        while text.encode() not in self.out:
+        while not done():
             remaining = deadline - time.monotonic()
             ready, _, _ = select.select([self.master], [], [], max(remaining, 0))
             if not ready:

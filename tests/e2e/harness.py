@@ -101,13 +101,14 @@ class EngineTestCase(ScratchTestCase):
 
     def source(self, tables, name="gis", kind="gpkg", sql=(), postgis=True):
         """Builds tables for this test's engine and returns the spoolmap
-        arguments that reach them (run spoolmap in self.dir). sqlite: the file
+        arguments that reach them (run spoolmap in self.dir); sql runs after
+        the tables are made. sqlite: the file
         self.dir/name.<kind's extension>, reached by -D name. postgres: a
         database in the test cluster (PostGIS unless postgis is False) shared
         by the tests of the class that define the same tables, dropped after
         the class, reached by -D, -s, -u and -p; kind does not apply."""
         if self.engine == "sqlite":
-            return ["-D", make_database(self.dir, tables, kind=kind, name=name)]
+            return ["-D", make_database(self.dir, tables, kind=kind, name=name, sql=sql)]
         database = self.server_database(tables, name, sql, postgis)
         facts = postgres_facts()
         return ["-D", database, "-s", server_uri(facts), "-u", facts["user"], "-p", facts["password"]]
@@ -177,12 +178,12 @@ WGS84 = ('GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.2572235
          'PRIMEM["Greenwich",0],UNIT["degree",0.0174532925199433]]')
 
 
-def make_database(directory, tables, kind="gpkg", name="gis"):
-    """Writes tables (testdb.Table objects) into directory/name.<ext>; returns
-    the database name to give spoolmap's -D."""
+def make_database(directory, tables, kind="gpkg", name="gis", sql=()):
+    """Writes tables (testdb.Table objects) into directory/name.<ext>, then
+    runs sql there; returns the database name to give spoolmap's -D."""
     import testdb
     extension = {"gpkg": ".gpkg", "spatialite": ".sqlite", "native": ".db"}[kind]
-    testdb.write_database(os.path.join(directory, name + extension), kind, tables)
+    testdb.write_database(os.path.join(directory, name + extension), kind, tables, sql)
     return name
 
 

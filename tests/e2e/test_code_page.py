@@ -2,11 +2,9 @@
 as it is by append when it names UTF-8; an append onto a set declared in a
 code page (by its .cpg or, without one, its language driver) writes the
 text in it, one with a character it cannot hold or an encoding spoolmap
-does not write is refused before anything is written. Also the progress
-line, which rewrites itself on a terminal only."""
+does not write is refused before anything is written."""
 
 import os
-import pty
 import subprocess
 
 import dbfread
@@ -150,31 +148,6 @@ class AppendInACodePage(harness.EngineTestCase):
                     "no place in code page %s, which %s declares.\n"
                     % (character, ord(character), code_page, declared_by))
                 self.assertEqual({e: self.read_bytes("out." + e) for e in before}, before)
-
-
-class Progress(harness.ScratchTestCase):
-    def test_on_a_terminal_the_progress_line_rewrites_itself(self):
-        harness.make_database(self.dir, [table(1, 2500)])
-        controller, terminal = pty.openpty()
-        process = subprocess.Popen([harness.BIN] + harness.init_args("out"), cwd=self.dir,
-                                   stdout=terminal, stderr=subprocess.PIPE)
-        os.close(terminal)
-        shown = b""
-        while True:
-            try:
-                chunk = os.read(controller, 4096)
-            except OSError:  # the terminal is gone once the program ends
-                break
-            if not chunk:
-                break
-            shown += chunk
-        os.close(controller)
-        errors = process.stderr.read()
-        process.stderr.close()
-        self.assertEqual(process.wait(timeout=60), 0, errors)
-        # The terminal turns each line feed into a carriage return and a line feed.
-        self.assertTrue(shown.replace(b"\r\n", b"\n").startswith(
-            b"\nUnloaded row 1000.\r\x1b[KUnloaded row 2000.\n\nUnloaded 2500 row(s).\n"), shown)
 
 
 if __name__ == "__main__":

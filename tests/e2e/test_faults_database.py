@@ -1,7 +1,7 @@
 """Database faults end with one line naming the database and status 1, the
 old set untouched: a database another process holds locked, a damaged one.
 A run reads one snapshot while a writer adds rows, and unloads a WAL
-GeoPackage from a read-only mount."""
+GeoPackage from a read-only mount or a directory its user may not write."""
 
 import os
 import signal
@@ -12,7 +12,7 @@ import time
 
 import harness
 from fault_tools import (INTERRUPTED, FaultCase, WatchedRun, make_points_database, mount,
-                         part_files, set_bytes, unmount)
+                         part_files, run_as_nobody, set_bytes, unmount, wait_in_fifo_open)
 import dbfread
 
 ROWS = 20000
@@ -51,17 +51,6 @@ def start_helper(script, *args):
     if helper.stdout.readline().strip() != b"ready":
         raise AssertionError("the helper process did not start")
     return helper
-
-
-def wait_in_fifo_open(pid, timeout=30):
-    """Waits until process pid is blocked opening a FIFO (for a reader)."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        with open("/proc/%d/wchan" % pid) as f:
-            if f.read() == "wait_for_partner":
-                return
-        time.sleep(0.01)
-    raise AssertionError("process %d never waited at its trace FIFO" % pid)
 
 
 def stop_helper(helper):
@@ -166,6 +155,18 @@ class DatabaseFaults(FaultCase):
                              ["file:wal%41?x#y.gpkg", "wal.gpkg"])
         finally:
             unmount(read_only)
+
+    def test_a_wal_geopackage_in_a_directory_its_user_may_not_write(self):
+        # A colleague's share: readable, not writable, on a writable mount.
+        shared = os.path.join(self.dir, "shared")
+        os.mkdir(shared)
+        make_points_database(shared, "wal", 100, journal_mode="WAL")
+        os.chmod(shared, 0o555)
+        result = run_as_nobody(harness.init_args(self.base, database="wal", more=["-s", shared]),
+                               cwd=self.dir, open_to_all=[self.dir])
+        self.assertEqual(result.status, 0, result)
+        self.assertEqual(harness.ogr_feature_count(self.base + ".shp"), 100)
+        self.assertEqual(os.listdir(shared), ["wal.gpkg"])
 
     def test_a_damaged_database(self):
         path = make_points_database(self.dir, "damaged", ROWS)

@@ -8,10 +8,11 @@ import sqlite3
 import subprocess
 
 import harness
-from fault_tools import FaultCase, make_points_database, mount, part_files, set_bytes, unmount
+from fault_tools import (FaultCase, make_points_database, mount, part_files, run_as_nobody,
+                         set_bytes, unmount)
 
 MEDIUM = 20000  # rows: a .shp of 660 KB, past the small device and limit below
-WRITE_FAILED = r"^\nWrite failed for file %s\.(shp|shx|dbf)\.\n$"
+WRITE_FAILED = r"^\nWrite failed for file %s\.(shp|shx|dbf): %s\.\n$"
 
 
 class FileFaults(FaultCase):
@@ -54,8 +55,9 @@ class FileFaults(FaultCase):
         try:
             for operation in ("init", "append"):
                 with self.subTest(operation=operation):
-                    self.assert_refused_untouched(device, operation, "medium",
-                                                  WRITE_FAILED % os.path.join(device, "out"))
+                    self.assert_refused_untouched(
+                        device, operation, "medium",
+                        WRITE_FAILED % (os.path.join(device, "out"), "No space left on device"))
         finally:
             unmount(device)
 
@@ -64,9 +66,9 @@ class FileFaults(FaultCase):
         limit = ["bash", "-c", 'ulimit -f 64 && exec "$@"', "limited"]
         for operation in ("init", "append"):
             with self.subTest(operation=operation):
-                self.assert_refused_untouched(self.dir, operation, "medium",
-                                              WRITE_FAILED % os.path.join(self.dir, "out"),
-                                              prefix=limit)
+                self.assert_refused_untouched(
+                    self.dir, operation, "medium",
+                    WRITE_FAILED % (os.path.join(self.dir, "out"), "File too large"), prefix=limit)
 
     def test_failures_before_and_during_the_rows(self):
         cases = {
@@ -86,6 +88,23 @@ class FileFaults(FaultCase):
             with self.subTest(case=what):
                 self.assert_refused_untouched(self.dir, operation, database, message)
                 self.assertIsNotNone(set_bytes(self.dir)["prj"])
+
+    def test_a_directory_that_cannot_take_the_files_says_why(self):
+        missing = os.path.join(self.dir, "missing")
+        unwritable = os.path.join(self.dir, "unwritable")
+        os.mkdir(unwritable, 0o555)
+        cases = (([os.path.join(missing, "x")], missing + "/x.shp", "No such file or directory"),
+                 ([os.path.join(unwritable, "x")], unwritable + "/x.shp", "Permission denied"),
+                 ([os.path.join(self.dir, "x"), "-log", missing], missing + "/x.log",
+                  "No such file or directory"))
+        for (base, *more), name, reason in cases:
+            with self.subTest(file=name):
+                result = run_as_nobody(harness.init_args(base, database="small", more=more),
+                                       cwd=self.scratch, open_to_all=[self.dir])
+                self.assertEqual(result.status, 1, result)
+                self.assertEqual(result.err, "\nFile open failed for file %s: %s.\n" % (name, reason))
+                self.assertEqual(os.listdir(unwritable), [])
+                self.assertEqual(part_files(self.dir), [])
 
     def test_stale_parts_of_the_base_go_and_others_stay(self):
         for operation in ("init", "append"):

@@ -12,7 +12,7 @@ from fault_tools import (INTERRUPTED, SIGNALS, FaultCase, WatchedRun, make_point
 
 ROWS = 200000
 # Each row costs the database a few microseconds more, so that a signal sent
-# after the first progress line always meets a run with rows left to do.
+# once the progress meter shows always meets a run with rows left to do.
 SLOW = ["-w", "length(hex(zeroblob(2000 + id % 2))) > 0"]
 
 
@@ -32,13 +32,13 @@ class Signals(FaultCase):
         self.assertEqual(result.status, 0, result)
         return result
 
-    def interrupted(self, operation, number, after="Unloaded row "):
-        """Starts a large run, sends number once it has printed after (by
-        default its first progress line) and returns its status and error
-        text."""
+    def interrupted(self, operation, number, rows=1):
+        """Starts a large run, sends number once its progress meter shows
+        rows done (by default as soon as it shows) and returns its status
+        and error text."""
         make = harness.init_args if operation == "init" else harness.append_args
         run = WatchedRun(make(self.base, database="big", more=SLOW), cwd=self.scratch)
-        run.wait_for(after)
+        run.wait_for_rows(rows)
         run.signal(number)
         return run.finish()
 
@@ -80,7 +80,7 @@ class Signals(FaultCase):
         self.run_small("init")
         # Records reach the file a mebibyte at a time: by row 50,000 (1.4 MB
         # of points) the killed run has written some past the old headers.
-        status, _ = self.interrupted("append", signal.SIGKILL, after="Unloaded row 50010.")
+        status, _ = self.interrupted("append", signal.SIGKILL, rows=50000)
         self.assertEqual(status, -signal.SIGKILL)
         self.assertGreater(os.path.getsize(self.base + ".shp"), 100 + 10 * 28)
         self.run_small("append")

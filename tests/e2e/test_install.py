@@ -1,6 +1,7 @@
-"""What a user installs: `cmake --install` into a prefix gives a binary that
-runs and a manual page that renders cleanly, and `cpack -G DEB` gives a
-package that depends on the shared libraries the binary really links."""
+"""What a user installs: `cmake --install` into a prefix gives a stripped
+binary that runs, a manual page that renders cleanly under spoolmap's own
+title and the copyright file, and `cpack -G DEB` gives a package with the
+same files that depends on the shared libraries the binary really links."""
 
 import os
 import subprocess
@@ -29,6 +30,9 @@ class Install(harness.ScratchTestCase):
         page = os.path.join(prefix, "share", "man", "man1", "spoolmap.1.gz")
         self.assertTrue(os.access(binary, os.X_OK))
         self.assertTrue(os.path.isfile(page))
+        self.assertTrue(os.path.isfile(os.path.join(prefix, "share", "doc", "spoolmap",
+                                                    "copyright")))
+        self.assertNotIn(".symtab", checked(["readelf", "-S", "-W", binary]))
 
         table = Table(name="t", columns=[Column("name", "TEXT(8)")], geometry_column="geom",
                       geometry_type="POINT", srid=4326, srtext=WGS84,
@@ -42,7 +46,7 @@ class Install(harness.ScratchTestCase):
         # man finds the installed page through the prefix and renders it.
         rendered = checked(["man", "-M", os.path.join(prefix, "share", "man"), "spoolmap"],
                            env=dict(os.environ, MANPAGER="cat", PAGER="cat", MANWIDTH="80"))
-        self.assertIn("spoolmap", rendered)
+        self.assertRegex(rendered.split("\n")[0], r"^SPOOLMAP\(1\) +spoolmap Manual +SPOOLMAP\(1\)$")
         self.assertIn("EXIT STATUS", rendered)
 
     def test_manual_page_has_no_warnings(self):
@@ -65,6 +69,7 @@ class Install(harness.ScratchTestCase):
         contents = checked(["dpkg-deb", "-c", package])
         self.assertIn("./usr/bin/spoolmap", contents)
         self.assertIn("./usr/share/man/man1/spoolmap.1.gz", contents)
+        self.assertIn("./usr/share/doc/spoolmap/copyright", contents)
 
 
 if __name__ == "__main__":

@@ -142,7 +142,7 @@ class Append(harness.EngineTestCase):
         os.remove(self.path("out.dbf"))
         result = self.append(point_rows(2, 1))
         self.assertEqual(result.status, 1, result)
-        self.assertEqual(result.err, "\nFile open failed for file out.dbf.\n")
+        self.assertEqual(result.err, "\nFile open failed for file out.dbf: No such file or directory.\n")
 
     @harness.sqlite_only
     def test_an_inconsistent_set_is_refused_untouched(self):

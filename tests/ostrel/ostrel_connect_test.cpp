@@ -103,6 +103,18 @@ TEST_F(OslConnect, ServersThatAreNotThere) {
     EXPECT_EQ(osl_server_shown("postgresql://h:5432/db", shown, sizeof shown), 0);
     EXPECT_STREQ(shown, "postgresql://h:5432/db");
     EXPECT_EQ(osl_server_shown("postgresql://a:b@h", shown, 8), -1);
+    // A '/', '@' or '?' in a password: the whole of it is masked, and an
+    // address libpq would read in pieces is refused before libpq sees it.
+    for (const char* address :
+         {"postgresql://a:s3cr/et@h:1", "postgresql://a:p@ss@h:1", "postgresql://a:p?ss@h:1"}) {
+        EXPECT_EQ(osl_server_shown(address, shown, sizeof shown), 0);
+        EXPECT_STREQ(shown, "postgresql://a:********@h:1");
+    }
+    EXPECT_EQ(osl_connect("gis@postgresql://a:s3cr/et@h:1", nullptr), -404);
+    EXPECT_EQ(first_message(),
+              "Cannot connect to database 'gis' on server 'postgresql://a:********@h:1': the "
+              "password of the address holds a '/' or an '@', which end its user part; write "
+              "them as %2F and %40.");
 }
 
 using OslEngineConnect = EngineTest;
@@ -120,18 +132,23 @@ TEST_P(OslEngineConnect, ReadOnlyOnceAndDisconnected) {
     EXPECT_NE(first_message().find("no database connection"), std::string::npos);
 }
 
-// Catalog names in lower case whatever case the tables were made in; an
+// Catalog names as the database compares them: in lower case on SQLite,
+// whose names ignore case, as stored on the server, where case counts; an
 // undefined reference system reads "UNKNOWN".
 TEST_P(OslEngineConnect, CatalogViews) {
     connect_to(kRoadsAndPointsJson);
+    bool keeps_case = std::string(GetParam()->name) == "Postgres";
     EXPECT_EQ(column_values("SELECT colname FROM syscolumns sc, systables st "
-                            "WHERE sc.tabid = st.tabid AND st.tabname = 'roads' ORDER BY colno"),
-              (std::vector<std::string>{"name", "lanes", "geom"}));
+                            "WHERE sc.tabid = st.tabid AND lower(st.tabname) = 'roads' "
+                            "ORDER BY colno"),
+              keeps_case ? (std::vector<std::string>{"Name", "lanes", "Geom"})
+                         : (std::vector<std::string>{"name", "lanes", "geom"}));
     EXPECT_EQ(column_values("SELECT f_table_name || '.' || f_geometry_column || '.' || srid "
-                            "FROM geometry_columns ORDER BY 1"),
-              (std::vector<std::string>{"points.geom.0", "roads.geom.4326"}));
+                            "FROM geometry_columns ORDER BY lower(f_table_name)"),
+              keeps_case ? (std::vector<std::string>{"points.geom.0", "Roads.Geom.4326"})
+                         : (std::vector<std::string>{"points.geom.0", "roads.geom.4326"}));
     EXPECT_EQ(column_values("SELECT sr.srtext FROM geometry_columns gc, spatial_references sr "
-                            "WHERE gc.srid = sr.srid ORDER BY gc.f_table_name"),
+                            "WHERE gc.srid = sr.srid ORDER BY lower(gc.f_table_name)"),
               (std::vector<std::string>{"UNKNOWN", "GEOGCS[\"WGS 84\"]"}));
 }
 
@@ -151,6 +168,38 @@ TEST_P(OslEngineConnect, DeclaredGeometryTypes) {
                             "FROM geometry_columns ORDER BY 1"),
               (std::vector<std::string>{"a POINT 3", "b LINESTRINGM 3", "c MULTIPOLYGON 4",
                                         "d GEOMETRY 2"}));
+}
+
+// What the database keeps of a table's rows, read without reading them: a
+// GeoPackage's feature count (exact), the server's statistics (an
+// estimate); a view, or a table of no such name, has none.
+TEST_P(OslEngineConnect, RowCountsWhereTheDatabaseKeepsThem) {
+    bool server = std::string(GetParam()->name) == "Postgres";
+    std::string kept =
+        server ? R"("ANALYZE counted")"
+               : R"sql("CREATE TABLE gpkg_ogr_contents (table_name TEXT NOT NULL PRIMARY KEY, )sql"
+                 R"sql(feature_count INTEGER DEFAULT NULL)", )sql"
+                 R"sql("INSERT INTO gpkg_ogr_contents VALUES ('Counted', 3)")sql";
+    connect_to(R"({"tables": [{"name": "counted", "columns": [["n", "INTEGER"]],
+      "geometry_column": "geom", "geometry_type": "POINT", "rows": [
+      {"n": 1, "geom": ["Point", [1, 2]]}, {"n": 2, "geom": ["Point", [1, 2]]},
+      {"n": 3, "geom": null}]}],
+      "sql": ["CREATE VIEW seen AS SELECT * FROM counted", )" +
+               kept + "]}");
+    int64_t rows = -1;
+    int kind = -1;
+    EXPECT_EQ(osl_table_row_count("COUNTED", &rows, &kind), 0);
+    EXPECT_EQ(kind, server ? OSL_ROWS_ESTIMATE : OSL_ROWS_EXACT);
+    EXPECT_EQ(rows, 3);
+    for (const char* uncounted : {"seen", "nosuch", "x'; --"}) {
+        EXPECT_EQ(osl_table_row_count(uncounted, &rows, &kind), 0) << first_message();
+        EXPECT_EQ(kind, OSL_ROWS_UNKNOWN) << uncounted;
+        EXPECT_EQ(rows, 0) << uncounted;
+    }
+    // The session reads on as before.
+    EXPECT_EQ(column_values("SELECT count(*) FROM seen"), std::vector<std::string>{"3"});
+    osl_disconnect_current();
+    EXPECT_LT(osl_table_row_count("counted", &rows, &kind), 0);
 }
 
 OSTREL_ENGINE_SUITE(OslEngineConnect);

@@ -14,7 +14,7 @@
 
 namespace {
 
-TEST(OslDialect, ExecuteFunctionAndNumberedMarkers) {
+TEST(OslDialect, ExecuteFunctionAndShownTexts) {
     const std::pair<const char*, const char*> statements[] = {
         {"  execute   function upper('x');", "  SELECT upper('x');"},
         {"EXECUTE\nFUNCTION GX_Trace('t', 2)", "SELECT GX_Trace('t', 2)"},
@@ -25,16 +25,15 @@ TEST(OslDialect, ExecuteFunctionAndNumberedMarkers) {
     for (const auto& [text, expected] : statements) {
         EXPECT_EQ(statement_for_engine(text), expected);
     }
-    const std::pair<const char*, const char*> markers[] = {
-        {"a = ? AND b = ?", "a = $1 AND b = $2"}, {"'?', 'it''s ?', ?", "'?', 'it''s ?', $1"},
-        {"\"a?\"\"b\" = ?", "\"a?\"\"b\" = $1"},  {"-- ?\n? /* ? */ ?", "-- ?\n$1 /* ? */ $2"},
-        {"? 'unclosed ?", "$1 'unclosed ?"},      {"a - ? / ?", "a - $1 / $2"},
-    };
-    for (const auto& [text, expected] : markers) {
-        EXPECT_EQ(numbered_markers(text), expected);
-    }
     EXPECT_EQ(shown_text("SELECT\n\t a,\n b FROM t"), "SELECT a, b FROM t");
     EXPECT_EQ(shown_text(std::string(70, 'x').c_str()), std::string(60, 'x') + "...");
+    const std::pair<const char*, const char*> names[] = {
+        {"roads", "roads"},     {"Roads", "\"Roads\""},           {"my roads", "\"my roads\""},
+        {"a\"b", "\"a\"\"b\""}, {"2020_roads", "\"2020_roads\""}, {"r_2$", "r_2$"},
+    };
+    for (const auto& [name, shown] : names) {
+        EXPECT_EQ(shown_identifier(name), shown);
+    }
 }
 
 Cell cell_of(const Bytes& bytes) {
@@ -82,6 +81,12 @@ const EngineOps kFakeEngine = {
     },
     [](EngineStatement* statement) { fake(statement).next = 0; },
     [](EngineStatement*, const char*) { return -1; },
+    [](EngineDatabase*, const char*) { return RowCount{}; },
+    false,
+    [](EngineDatabase*, const char*, const char*, const char*, std::vector<EngineFoundColumn>*) {
+        return false;
+    },
+    [](EngineDatabase*, const char*, const char*) { return false; },
 };
 
 // Through the API as a caller reads a row: a geometry becomes its shape, a

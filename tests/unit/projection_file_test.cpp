@@ -142,7 +142,7 @@ TEST(WriteProjectionFile, TextExactlyOrNothingForUnknown) {
     EndResult result = run_capturing_end([&] { write_projection_file(full, "out.prj", wgs84); });
     std::fclose(full);
     EXPECT_TRUE(result.ended);
-    EXPECT_EQ(result.err, "\nWrite failed for file out.prj.\n");
+    EXPECT_EQ(result.err, "\nWrite failed for file out.prj: No space left on device.\n");
 }
 
 }  // namespace

@@ -92,7 +92,8 @@ TEST(SetCommit, InitPartsGoOnAnInterruptionAndReplaceTheOldSetOnlyAtTheCommit) {
     drop_set_file(files.prj);
     sync_set_files(files, Operation::kInit);
     const char* failure = nullptr;
-    EXPECT_EQ(close_set_files(files, &failure), nullptr);
+    int error = 0;
+    EXPECT_EQ(close_set_files(files, &failure, &error), nullptr);
     EXPECT_EQ(contents(files.shp.name), "old .shp");
     commit_file_set(files, Operation::kInit);
     unblock_interruptions();
@@ -112,7 +113,8 @@ TEST(SetCommit, InitPartsGoOnAnInterruptionAndReplaceTheOldSetOnlyAtTheCommit) {
     // is made.
     ASSERT_EQ(mkdir(files.prj.name, 0755), 0);
     EndResult refused = run_capturing_end([&] { create_part_file(files.prj); });
-    EXPECT_EQ(refused.err, "\nFile open failed for file " + std::string(files.prj.name) + ".\n");
+    EXPECT_EQ(refused.err,
+              "\nFile open failed for file " + std::string(files.prj.name) + ": Is a directory.\n");
     EXPECT_FALSE(exists(files.prj.part_name));
 }
 
@@ -130,7 +132,8 @@ TEST(SetCommit, ARenameThatFailsPutsTheOldSetBackWhole) {
     drop_set_file(files.prj);
     sync_set_files(files, Operation::kInit);
     const char* failure = nullptr;
-    ASSERT_EQ(close_set_files(files, &failure), nullptr);
+    int error = 0;
+    ASSERT_EQ(close_set_files(files, &failure, &error), nullptr);
     ASSERT_EQ(unlink(files.shp.name), 0);
     ASSERT_EQ(mkdir(files.shp.name, 0755), 0);
     put(std::string(files.shp.name) + "/inside", "x");

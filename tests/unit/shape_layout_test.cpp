@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -204,6 +205,66 @@ TEST(ShapeLayout, KnowsExactlyTheSixteenCodesAndTheNullShape) {
         ShapeKind kind;
         bool is_known = std::find(known.begin(), known.end(), code) != known.end();
         EXPECT_EQ(shape_kind_of(code, kind), is_known) << code;
+    }
+}
+
+// A name for every code that has one, found again in any letter case; the
+// null shape is named but cannot be asked for.
+TEST(ShapeLayout, ShapeTypeNames) {
+    const std::pair<int32_t, const char*> named[] = {
+        {1, "point"},   {3, "polyline"},   {5, "polygon"},   {8, "multipoint"},
+        {11, "pointz"}, {13, "polylinez"}, {15, "polygonz"}, {18, "multipointz"},
+        {21, "pointm"}, {23, "polylinem"}, {25, "polygonm"}, {28, "multipointm"}};
+    for (const auto& [code, name] : named) {
+        EXPECT_STREQ(shape_type_name(code), name);
+        std::string shouted = name;
+        for (char& c : shouted) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        int32_t found = -1;
+        EXPECT_TRUE(shape_type_by_name(shouted.c_str(), found)) << shouted;
+        EXPECT_EQ(found, code);
+    }
+    for (int32_t code : {9, 10, 19, 20, 2, -1}) {
+        EXPECT_EQ(shape_type_name(code), nullptr) << code;
+    }
+    int32_t untouched = 7;
+    for (const char* text : {"null", "", "points", "point z", "polygonzm", "5"}) {
+        EXPECT_FALSE(shape_type_by_name(text, untouched)) << text;
+    }
+    EXPECT_EQ(untouched, 7);
+}
+
+// A declared column as PostGIS (and the catalogue of every engine) gives it.
+TEST(ShapeLayout, DeclaredShapeTypeOfACatalogueColumn) {
+    const struct {
+        const char* type;
+        int dimension;
+        int32_t code;
+    } cases[] = {
+        {"POINT", 2, 1},
+        {"POINT", 3, 11},
+        {"POINTM", 3, 21},
+        {"POINT", 4, 11},
+        {"MultiPoint", 2, 8},
+        {"MULTIPOINTM", 3, 28},
+        {"LINESTRING", 2, 3},
+        {"MULTILINESTRING", 3, 13},
+        {"POLYGON", 2, 5},
+        {"MULTIPOLYGONM", 3, 25},
+        {"POLYGONZ", 3, 15},
+        {"POINT ZM", 4, 11},
+        {"GEOMETRY", 2, kAnyShapeType},
+        {"geometry", 4, kAnyShapeType},
+        {nullptr, 2, kAnyShapeType},
+        {"GEOMETRYCOLLECTION", 2, kNoShapeType},
+        {"CURVEPOLYGON", 2, kNoShapeType},
+        {"POINTS", 2, kNoShapeType},
+        {"", 3, kAnyShapeType},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(declared_shape_type(c.type, c.dimension), c.code)
+            << (c.type != nullptr ? c.type : "null") << " " << c.dimension;
     }
 }
 
@@ -457,40 +518,3 @@ TEST(ShapeLayout, AccessorsRefuseTheNullShapeAndUnknownTypes) {
 }
 
 }  // namespace
-
-// A column's declared type, in geometry_columns' form, to the set's type.
-TEST(ShapeLayout, DeclaredTypesGiveTheShapeTypeOfTheirFamily) {
-    struct Case {
-        const char* name;
-        int32_t dimension;
-        int32_t shape_type;
-    };
-    const Case cases[] = {
-        {"POINT", 2, 1},
-        {"POINT", 3, 11},
-        {"POINTM", 3, 21},
-        {"POINT", 4, 11},
-        {"MULTIPOINT", 2, 8},
-        {"MULTIPOINTM", 3, 28},
-        {"MULTIPOINT", 3, 18},
-        {"LINESTRING", 2, 3},
-        {"MULTILINESTRING", 3, 13},
-        {"LINESTRINGM", 3, 23},
-        {"POLYGON", 2, 5},
-        {"MULTIPOLYGON", 2, 5},
-        {"MULTIPOLYGONM", 3, 25},
-        {"MULTIPOLYGON", 4, 15},
-        {"POINTZ", 3, 11},
-        {"POLYGONZM", 4, 15},
-        {"GEOMETRY", 2, 0},
-        {"GEOMETRY", 4, 0},
-        {"GEOMETRYCOLLECTION", 2, 0},
-        {"CURVEPOLYGON", 2, 0},
-        {"POINTS", 2, 0},
-        {"", 0, 0},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(declared_shape_type(c.name, c.dimension), c.shape_type)
-            << c.name << " " << c.dimension;
-    }
-}

@@ -177,7 +177,7 @@ TEST(MainHeader, FailedHeaderWriteEndsTheRunNamingTheFile) {
     std::fclose(read_only);
     EXPECT_TRUE(result.ended);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "\nWrite failed for file out.shx.\n");
+    EXPECT_EQ(result.err, "\nWrite failed for file out.shx: Bad file descriptor.\n");
 }
 
 TEST(MainHeader, DumpText) {

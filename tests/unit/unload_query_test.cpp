@@ -39,6 +39,13 @@ TEST(UnloadQuery, FieldsInOrderThenTheShapeThenTableAndCondition) {
     Fields none({});
     unload_query_text(kRoads, nullptr, none.table, buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "SELECT\n\tGX_AsShape(\"geom\")\nFROM\t\"roads\"\n");
+
+    // A table in a schema; the rows' SRID asked for just before the shape.
+    unload_query_text({"Depots", "geom", "other"}, nullptr, fields.table, buffer, sizeof buffer,
+                      SridItem::kAsked);
+    EXPECT_STREQ(buffer,
+                 "SELECT\n\t\"name\",\n\t\"Lanes\",\n\tGX_Srid(\"geom\"),\n\tGX_AsShape(\"geom\")\n"
+                 "FROM\t\"other\".\"Depots\"\n");
 }
 
 TEST(UnloadQuery, IdentifiersAreQuotedSoNoNameChangesTheQuery) {
@@ -105,6 +112,11 @@ TEST(SrsQuery, NamesGoBetweenQuotesWithTheirQuotesDoubled) {
     EXPECT_NE(std::string(buffer).find("gc.f_table_name = 'o''brien' AND"), std::string::npos);
     EXPECT_NE(std::string(buffer).find("gc.f_geometry_column = 'g'' OR ''1''=''1' AND"),
               std::string::npos);
+    srs_query_text({"Depots", "geom", "o'ther"}, buffer, sizeof buffer);
+    EXPECT_NE(std::string(buffer).find("WHERE  gc.f_table_schema = 'o''ther' AND\n       "
+                                       "gc.f_table_name = 'Depots' AND"),
+              std::string::npos)
+        << buffer;
 }
 
 }  // namespace

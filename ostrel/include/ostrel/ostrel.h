@@ -172,6 +172,60 @@ int osl_resolve_database_file(const char* target, char* path, size_t path_size);
 int osl_server_shown(const char* server, char* out, size_t out_size);
 
 // ---------------------------------------------------------------------------
+// Row counts.
+
+// What osl_table_row_count knows of a table's rows.
+constexpr int OSL_ROWS_UNKNOWN = 0;   // the database keeps no count of them
+constexpr int OSL_ROWS_EXACT = 1;     // a count the database keeps up to date
+constexpr int OSL_ROWS_ESTIMATE = 2;  // the server's statistics: about that many
+
+// How many rows table (as the catalog names it, in any letter case) has,
+// where the database knows without reading them: the feature count a
+// GeoPackage keeps (exact), the server's planner statistics (an estimate).
+// Returns 0 with *kind one of the three above (*rows 0 when unknown); a
+// table the database keeps no count of, or none of that name, is
+// OSL_ROWS_UNKNOWN, not an error. Negative only without a connection. Call it
+// while no cursor is open: a server's rows in flight would be cut off.
+int osl_table_row_count(const char* table, int64_t* rows, int* kind);
+// The table a caller reads.
+
+// A name as a user wrote it: its text without the double quotes around it
+// (null when no name was given), and whether it stood in them.
+struct OslName {
+    const char* text;
+    int quoted;
+};
+
+// A geometry column's names as the database stores them; schema is empty
+// where the database has none to tell.
+constexpr size_t OSL_NAME_BYTES = 1024;
+struct OslGeometryColumn {
+    char schema[OSL_NAME_BYTES];
+    char table[OSL_NAME_BYTES];
+    char column[OSL_NAME_BYTES];
+};
+
+// Finds the geometry column that schema (text null: where the database
+// finds an unqualified table), table and column name. A quoted name is
+// compared as written, a bare one in lower case; when no geometry column has
+// the lower-case name but exactly one matches it ignoring case, that one
+// counts. A database whose names ignore case (SQLite) compares every name
+// ignoring case. Returns 0 with found filled, 100 when no geometry column
+// matches, below 0 when several match (the condition lists them) or the
+// lookup fails.
+int osl_find_geometry_column(OslName schema, OslName table, OslName column,
+                             OslGeometryColumn* found);
+
+// Keeps anyone from emptying or rewriting the table (schema empty or null:
+// the database's default) until the session ends, and starts the session's
+// read snapshot after that: call it before the first statement that reads
+// the table. On a server, the wait for a change already under way ends
+// after the session's lock_timeout (60 seconds when it has none) with a
+// condition naming the table and the lock; a role without SELECT on the
+// table is told so.
+int osl_lock_table(const char* schema, const char* table);
+
+// ---------------------------------------------------------------------------
 // Statements.
 
 // Prepares text under statement_id (replacing an earlier one of that id).

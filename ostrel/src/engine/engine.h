@@ -124,6 +124,24 @@ struct EnginePrepared {
 
 enum class StepResult { kRow, kDone, kError };
 
+// A geometry column as the database stores its names; schema empty where
+// the database has none to tell.
+struct EngineFoundColumn {
+    std::string schema;
+    std::string table;
+    std::string column;
+};
+
+// ---------------------------------------------------------------------------
+// Row counts: what a database knows of a table's rows without reading them.
+
+enum class RowCountKind { kUnknown, kExact, kEstimate };
+
+struct RowCount {
+    RowCountKind kind = RowCountKind::kUnknown;
+    int64_t rows = 0;
+};
+
 // ---------------------------------------------------------------------------
 // The engine.
 
@@ -166,6 +184,31 @@ struct EngineOps {
     // operation ("Fetch from cursor 'c' ... failed at row 3"); returns the
     // status.
     int (*report_error)(EngineStatement* statement, const char* what);
+
+    // The rows of table (a catalog name, any letter case) where the
+    // database keeps their number or an estimate of it; kUnknown otherwise,
+    // also when the table is not there. Reads no row of it, leaves no
+    // conditions, and leaves the session as it found it.
+    RowCount (*row_count)(EngineDatabase* database, const char* table);
+    // ---- The table a caller reads: found by the names a user wrote, and
+    // locked for the rest of the session.
+
+    // Whether the database's names keep their case, so that a quoted name
+    // is compared as written; false where every name compares ignoring case.
+    bool names_keep_case;
+    // The geometry columns whose table, column and (when schema is not null)
+    // schema names equal the given ones ignoring ASCII case; without a
+    // schema, only among the tables an unqualified name finds. Candidates
+    // for the front to choose from (front/tables.cpp). False with conditions
+    // left (a schema the database cannot have included).
+    bool (*geometry_columns_named)(EngineDatabase* database, const char* schema, const char* table,
+                                   const char* column, std::vector<EngineFoundColumn>* found);
+    // Keeps anyone from emptying or rewriting the table (schema empty: the
+    // database's default) until the session ends, and starts the session's
+    // snapshot after that, so every row of the table is read from one state
+    // of it. Waits a bounded time for a change already under way. False with
+    // conditions left.
+    bool (*lock_table)(EngineDatabase* database, const char* schema, const char* table);
 };
 
 #endif

@@ -23,10 +23,31 @@ static Session& session = engine_state;
 
 static constexpr const char* kPasswordMask = "********";
 
+// Where the password of a postgresql:// address's user part lies: from
+// after the user's ':' to the user part's last '@' ([*begin, *end); false
+// when the address has none). libpq ends the user part at the first '@' or
+// '/', so a password holding either would be read in pieces and the pieces
+// shown in its messages; the last '@' takes the whole password, and
+// unreadable_password refuses such an address before libpq sees it.
+static bool password_span(const std::string& server, size_t* begin, size_t* end) {
+    size_t scheme_end = server.find("://");
+    if (scheme_end == std::string::npos) {
+        return false;
+    }
+    size_t host = scheme_end + 3;
+    size_t at = server.rfind('@');
+    size_t colon = server.find(':', host);
+    if (at == std::string::npos || at < host || colon >= at) {
+        return false;
+    }
+    *begin = colon + 1;
+    *end = at;
+    return true;
+}
+
 // A postgresql:// address with its passwords masked: the one of the user
-// part ("alice:secret@", up to the first '@' before a '/', where libpq
-// looks for it) and every "password=" of the options after '?'. The
-// passwords as written go to *passwords when it is not null.
+// part ("alice:secret@") and every "password=" of the options after '?'.
+// The passwords as written go to *passwords when it is not null.
 static std::string server_shown(const std::string& server,
                                 std::vector<std::string>* passwords = nullptr) {
     std::string shown = server;
@@ -40,25 +61,31 @@ static std::string server_shown(const std::string& server,
     if (scheme_end == std::string::npos) {
         return shown;
     }
-    size_t host = scheme_end + 3;
-    size_t at = shown.find_first_of("@/", host);
-    if (at != std::string::npos && shown[at] == '@') {
-        size_t colon = shown.find(':', host);
-        if (colon < at) {
-            mask(colon + 1, at - colon - 1);
-        }
+    size_t begin = 0;
+    size_t end = 0;
+    if (password_span(shown, &begin, &end)) {
+        mask(begin, end - begin);
     }
-    size_t options = shown.find('?', host);
+    // The mask took any '?' of the password with it.
+    size_t options = shown.find('?', scheme_end);
     for (size_t key = options; key != std::string::npos; key = shown.find('&', key + 1)) {
         static const std::string kPasswordKey = "password=";
         if (shown.compare(key + 1, kPasswordKey.size(), kPasswordKey) == 0) {
             size_t value = key + 1 + kPasswordKey.size();
-            size_t end = shown.find('&', value);
-            end = end == std::string::npos ? shown.size() : end;
-            mask(value, end - value);
+            size_t value_end = shown.find('&', value);
+            value_end = value_end == std::string::npos ? shown.size() : value_end;
+            mask(value, value_end - value);
         }
     }
     return shown;
+}
+
+// Whether libpq would read the address's password in pieces: one that
+// holds a '/' or an '@', which end the user part for libpq.
+static bool unreadable_password(const std::string& server) {
+    size_t begin = 0;
+    size_t end = 0;
+    return password_span(server, &begin, &end) && server.find_first_of("/@", begin) < end;
 }
 
 int osl_server_shown(const char* server, char* out, size_t out_size) {
@@ -188,6 +215,14 @@ static ResolvedTarget resolve_target(const char* target) {
     }
     std::string server = text.substr(at + 1);
     if (starts_with(server, "postgresql://") || starts_with(server, "postgres://")) {
+        if (unreadable_password(server)) {
+            status_error(OslError::kUnknownServer,
+                         "Cannot connect to database '%s' on server '%s': the password of the "
+                         "address holds a '/' or an '@', which end its user part; write them as "
+                         "%%2F and %%40.",
+                         name.c_str(), server_shown(server).c_str());
+            return result;
+        }
         result.kind = TargetKind::kServer;
         result.name = name;
         result.server = server;

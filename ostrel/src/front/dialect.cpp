@@ -1,5 +1,5 @@
-// The statement-text dialect: EXECUTE FUNCTION, "?" markers, and the short
-// form of a statement in messages.
+// The statement-text dialect: EXECUTE FUNCTION, names in SQL and in
+// messages, and the short form of a statement in messages.
 
 #include "front/dialect.h"
 
@@ -28,33 +28,6 @@ bool skip_word(const char*& p, const char* word) {
 
 }  // namespace
 
-size_t skip_quoted_or_comment(const std::string& text, size_t at) {
-    char c = text[at];
-    if (c == '\'' || c == '"') {
-        size_t p = at + 1;
-        while (p < text.size()) {
-            if (text[p] == c) {
-                if (p + 1 < text.size() && text[p + 1] == c) {
-                    p += 2;  // a doubled quote stands for one
-                    continue;
-                }
-                return p + 1;
-            }
-            ++p;
-        }
-        return text.size();
-    }
-    if (c == '-' && text.compare(at, 2, "--") == 0) {
-        size_t end = text.find('\n', at);
-        return end == std::string::npos ? text.size() : end;
-    }
-    if (c == '/' && text.compare(at, 2, "/*") == 0) {
-        size_t end = text.find("*/", at + 2);
-        return end == std::string::npos ? text.size() : end + 2;
-    }
-    return at;
-}
-
 std::string statement_for_engine(const char* text) {
     const char* p = text;
     while (is_blank(*p)) {
@@ -73,24 +46,21 @@ std::string statement_for_engine(const char* text) {
     return std::string(text, static_cast<size_t>(start - text)) + "SELECT" + p;
 }
 
-std::string numbered_markers(const std::string& text) {
-    std::string result;
-    result.reserve(text.size() + 8);
-    int number = 0;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t skipped = skip_quoted_or_comment(text, at);
-        if (skipped > at) {
-            result.append(text, at, skipped - at);
-            at = skipped;
-        } else if (text[at] == '?') {
-            result += "$" + std::to_string(++number);
-            ++at;
-        } else {
-            result += text[at++];
-        }
+std::string quoted_identifier(const std::string& name) {
+    std::string quoted = "\"";
+    for (char c : name) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
     }
-    return result;
+    return quoted + "\"";
+}
+
+std::string shown_identifier(const std::string& name) {
+    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0]));
+    for (char c : name) {
+        plain &= (c >= 'a' && c <= 'z') || std::isdigit(static_cast<unsigned char>(c)) ||
+                 c == '_' || c == '$';
+    }
+    return plain ? name : quoted_identifier(name);
 }
 
 std::string shown_text(const char* text) {

@@ -148,16 +148,25 @@ EngineDatabase* fail_open(std::unique_ptr<PgDatabase> database) {
     return nullptr;
 }
 
-}  // namespace
+// The state of a server that has no database of the name asked for
+// (invalid_catalog_name).
+constexpr const char* kNoSuchDatabase = "3D000";
+// The databases every cluster has, to ask which databases there are.
+constexpr const char* kMaintenanceDatabases[] = {"postgres", "template1"};
+// The databases whose names equal the one given ignoring case; lower() is a
+// superset of that, checked again by name_matches.
+constexpr const char* kDatabasesNamed =
+    "SELECT datname FROM pg_catalog.pg_database WHERE datallowconn "
+    "AND pg_catalog.lower(datname) = pg_catalog.lower($1) ORDER BY 1";
 
-EngineDatabase* open_server_database(const EngineTarget& target) {
-    auto database = std::make_unique<PgDatabase>();
-    database->name = target.database;
-    database->server = target.server_shown;
-
+// A connection to dbname with the target's address and credentials, driven
+// to its end; null only without memory. On failure *sqlstate and *words say
+// why, with no password in them.
+PGconn* connect_to(const EngineTarget& target, const char* dbname, std::string* sqlstate,
+                   std::string* words) {
     ConnectParameters parameters;
     parameters.add("dbname", target.server);
-    parameters.add("dbname", target.database);
+    parameters.add("dbname", dbname);
     if (target.auth != nullptr) {
         parameters.add("user", target.auth->user.c_str());
         parameters.add("password", target.auth->password.c_str());
@@ -166,42 +175,124 @@ EngineDatabase* open_server_database(const EngineTarget& target) {
     parameters.add("client_encoding", "UTF8");
     parameters.add("fallback_application_name", program_invocation_short_name);
     parameters.add(nullptr, nullptr);
-    database->conn = PQconnectStartParams(parameters.keywords.data(), parameters.values.data(), 1);
+    PGconn* conn = PQconnectStartParams(parameters.keywords.data(), parameters.values.data(), 1);
+    if (conn == nullptr) {
+        return nullptr;
+    }
+    PQsetErrorVerbosity(conn, PQERRORS_VERBOSE);
+    bool timed_out = false;
+    if (finish_connect(conn, &timed_out)) {
+        PQsetErrorVerbosity(conn, PQERRORS_DEFAULT);
+        return conn;
+    }
+    *sqlstate = kUnableToConnect;
+    *words = "no answer within the connect_timeout";
+    if (!timed_out) {
+        split_connection_message(PQerrorMessage(conn), sqlstate, words);
+    }
+    // libpq repeats a part of the address it cannot read, which may be a
+    // password.
+    std::vector<std::string> passwords = *target.passwords;
+    if (target.auth != nullptr && !target.auth->password.empty()) {
+        passwords.push_back(target.auth->password);
+    }
+    for (const std::string& password : passwords) {
+        for (size_t at = words->find(password); at != std::string::npos;
+             at = words->find(password, at + std::strlen(kPasswordMask))) {
+            words->replace(at, password.size(), kPasswordMask);
+        }
+    }
+    return conn;
+}
+
+bool has_upper_case(const std::string& name) {
+    for (char c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The databases of the server whose names match name ignoring ASCII case,
+// asked through a maintenance database; empty when none can be reached.
+std::vector<std::string> databases_named(const EngineTarget& target, const std::string& name) {
+    std::vector<std::string> names;
+    for (const char* maintenance : kMaintenanceDatabases) {
+        std::string sqlstate;
+        std::string words;
+        PGconn* conn = connect_to(target, maintenance, &sqlstate, &words);
+        if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
+            PQfinish(conn);
+            continue;
+        }
+        const char* values[] = {name.c_str()};
+        PGresult* result =
+            PQexecParams(conn, kDatabasesNamed, 1, nullptr, values, nullptr, nullptr, 0);
+        for (int row = 0; PQresultStatus(result) == PGRES_TUPLES_OK && row < PQntuples(result);
+             ++row) {
+            if (osl_text_compare(PQgetvalue(result, row, 0), name.c_str()) == 0) {
+                names.push_back(PQgetvalue(result, row, 0));
+            }
+        }
+        PQclear(result);
+        PQfinish(conn);
+        break;
+    }
+    return names;
+}
+
+}  // namespace
+
+EngineDatabase* open_server_database(const EngineTarget& target) {
+    auto database = std::make_unique<PgDatabase>();
+    database->name = target.database;
+    database->server = target.server_shown;
+
+    std::string sqlstate;
+    std::string words;
+    database->conn = connect_to(target, target.database, &sqlstate, &words);
+    // A database name without capitals finds the one database whose name
+    // matches it ignoring case, as a bare name in SQL would if the server
+    // folded it; a name with capitals was meant as written.
+    if (database->conn != nullptr && PQstatus(database->conn) != CONNECTION_OK &&
+        sqlstate == kNoSuchDatabase && !has_upper_case(database->name)) {
+        std::vector<std::string> names = databases_named(target, database->name);
+        if (names.size() == 1) {
+            PQfinish(database->conn);
+            database->name = names[0];
+            database->conn = connect_to(target, names[0].c_str(), &sqlstate, &words);
+        } else if (names.size() > 1) {
+            std::string listed;
+            for (const std::string& name : names) {
+                listed += (listed.empty() ? "'" : ", '") + name + "'";
+            }
+            status_error(OslError::kDatabaseAmbiguous,
+                         "Database '%s' on server '%s' is ambiguous: %s match it ignoring case; "
+                         "name one exactly, in double quotes.",
+                         database->name.c_str(), database->server.c_str(), listed.c_str());
+            return fail_open(std::move(database));
+        }
+    }
     if (database->conn == nullptr) {
         status_error(OslError::kOutOfMemory,
                      "No memory to connect to database '%s' on server '%s'.",
                      database->name.c_str(), database->server.c_str());
         return nullptr;
     }
-    PQsetErrorVerbosity(database->conn, PQERRORS_VERBOSE);
-    bool timed_out = false;
-    if (!finish_connect(database->conn, &timed_out)) {
-        std::string sqlstate = kUnableToConnect;
-        std::string words = "no answer within the connect_timeout";
-        if (!timed_out) {
-            split_connection_message(PQerrorMessage(database->conn), &sqlstate, &words);
-        }
-        // libpq repeats a part of the address it cannot read, which may be
-        // a password.
-        for (const std::string& password : *target.passwords) {
-            for (size_t at = words.find(password); at != std::string::npos;
-                 at = words.find(password, at + std::strlen(kPasswordMask))) {
-                words.replace(at, password.size(), kPasswordMask);
-            }
-        }
+    if (PQstatus(database->conn) != CONNECTION_OK) {
         status_server_error(OslError::kServerConnectFailed, sqlstate.c_str(),
                             "Cannot connect to database '%s' on server '%s': %s.",
                             database->name.c_str(), database->server.c_str(), words.c_str());
         return fail_open(std::move(database));
     }
-    PQsetErrorVerbosity(database->conn, PQERRORS_DEFAULT);
     PQsetNoticeProcessor(database->conn, ignore_notice, nullptr);
 
-    // The snapshot is taken by the first query after BEGIN, read_postgis's,
-    // before anything of the caller's runs.
-    if (!run_command(*database, "BEGIN ISOLATION LEVEL REPEATABLE READ",
-                     "The read transaction cannot begin") ||
-        !read_postgis(*database) || !make_catalog(*database)) {
+    // The snapshot is taken by the first query after BEGIN, that of the
+    // facts, before anything of the caller's runs; lock_table begins anew.
+    if (!run_command(*database, kBeginReading, "The read transaction cannot begin") ||
+        !read_server_facts(*database) ||
+        !run_command(*database, kSetSavepoint, "The read transaction cannot begin")) {
         return fail_open(std::move(database));
     }
     return as_engine(database.release());

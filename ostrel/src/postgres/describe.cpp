@@ -24,10 +24,12 @@ constexpr int kNumericScaleBits = 11;
 constexpr int kNumericScaleMask = (1 << kNumericScaleBits) - 1;
 constexpr int kNumericPrecisionShift = 16;
 constexpr int kNumericPrecisionMask = 0xffff;
+constexpr int kMoneyDigits = 19;
 
 // The declared type a column of this server type and modifier stands for;
-// empty for a type outside the mapping.
-std::string declared_type(Oid type, int typmod) {
+// empty for a type outside the mapping. money_scale is the session's digits
+// of money.
+std::string declared_type(Oid type, int typmod, int money_scale) {
     int size = typmod - kVarHeaderBytes;
     switch (type) {
         case kInt2Oid:
@@ -50,10 +52,12 @@ std::string declared_type(Oid type, int typmod) {
             int precision = (size >> kNumericPrecisionShift) & kNumericPrecisionMask;
             return "NUMERIC(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
         }
-        // The server's money has two digits after the point in the locales
-        // databases use, and 64 bits: 19 digits.
+        // The server's money is a 64-bit count (19 digits) of the smallest
+        // unit of lc_monetary's currency: cents in most locales, a thousandth
+        // in some, whole units in others. The field takes every digit.
         case kMoneyOid:
-            return "MONEY(19,2)";
+            return "MONEY(" + std::to_string(kMoneyDigits) + "," + std::to_string(money_scale) +
+                   ")";
         case kDateOid:
             return "DATE";
         case kBoolOid:
@@ -69,7 +73,8 @@ std::string declared_type(Oid type, int typmod) {
     }
 }
 
-void describe_column(const PgColumn& column, const Postgis& postgis, ColumnDescription* d) {
+void describe_column(const PgColumn& column, const PgDatabase& database, ColumnDescription* d) {
+    const Postgis& postgis = database.postgis;
     d->name = column.name;
     if (column.shape) {
         describe_type(d, OSL_SQL_VAR_BINARY);
@@ -81,7 +86,7 @@ void describe_column(const PgColumn& column, const Postgis& postgis, ColumnDescr
         // binary expression is what it returns.
         describe_type(d, column.table != 0 ? OSL_SQL_UNMAPPED : OSL_SQL_VAR_BINARY);
     } else {
-        std::string declared = declared_type(column.type, column.typmod);
+        std::string declared = declared_type(column.type, column.typmod, database.money_scale);
         if (declared.empty()) {
             describe_type(d, OSL_SQL_UNMAPPED);
         } else {
@@ -176,7 +181,7 @@ bool describe_server_columns(EngineStatement* engine_statement,
         return true;
     }
     for (size_t i = 0; i < columns->size(); ++i) {
-        describe_column(statement.columns[i], statement.database->postgis, &(*columns)[i]);
+        describe_column(statement.columns[i], *statement.database, &(*columns)[i]);
     }
     read_not_null(statement, *columns);
     return true;

@@ -97,7 +97,7 @@ bool prepare(EngineDatabase* engine_database, const char* text, const char* what
              EnginePrepared* prepared) {
     PgDatabase& database = as_pg(engine_database);
     ServerText server;
-    if (!server_text(text, what, database.postgis, &server)) {
+    if (!server_text(text, what, database, &server)) {
         return false;
     }
     auto statement = std::make_unique<PgStatement>();
@@ -199,6 +199,10 @@ const EngineOps kPostgresEngine = {
     step_rows,                // step
     reset_rows,               // reset
     report_error,             // report_error
+    server_row_count,         // row_count
+    true,                     // names_keep_case
+    server_geometry_columns,  // geometry_columns_named
+    lock_server_table,        // lock_table
 };
 
 }  // namespace

@@ -24,6 +24,8 @@ constexpr StateKind kStateKinds[] = {
     {"42P01", OslError::kUnknownTable},   // undefined_table
     {"42703", OslError::kUnknownColumn},  // undefined_column
     {"25006", OslError::kReadOnly},       // read_only_sql_transaction
+    {"42501", OslError::kNoPrivilege},    // insufficient_privilege
+    {"55P03", OslError::kTableLocked},    // lock_not_available
 };
 
 OslError kind_of(const std::string& sqlstate) {

@@ -13,6 +13,7 @@
 
 #include "engine/engine.h"
 #include "front/status.h"
+#include "postgres/sql_lexer.h"
 
 // Built-in type OIDs, fixed in every PostgreSQL (pg_type.dat). PostGIS's
 // types get OIDs of each database's own, read at connect.
@@ -35,6 +36,9 @@ constexpr Oid kNumericOid = 1700;
 
 struct PgStatement;
 
+// The session's read transaction: one snapshot for every statement, nothing
+// written.
+constexpr const char* kBeginReading = "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY; ";
 // The savepoint every failed command rolls the session back to.
 constexpr const char* kSetSavepoint = "SAVEPOINT ostrel_session";
 constexpr const char* kBackToSavepoint = "ROLLBACK TO SAVEPOINT ostrel_session";
@@ -46,12 +50,23 @@ struct Postgis {
     std::string schema;  // where PostGIS lives, as a quoted identifier
 };
 
+// One relation of the library's catalog: its name and its definition as an
+// item of a WITH list.
+struct CatalogRelation {
+    std::string name;
+    std::string definition;
+};
+
 struct PgDatabase {
     PGconn* conn = nullptr;
     std::string name;    // the database
     std::string server;  // as messages show it: never a password
     Postgis postgis;
-    int money_scale = 2;  // a money value counts units of 10^-money_scale
+    int money_scale = 2;           // a money value counts units of 10^-money_scale
+    bool standard_strings = true;  // '...' keeps its backslashes
+    std::string role;              // current_user: whose privileges count
+    std::string lock_timeout;      // the session's, as SHOW gives it; "0" for none
+    std::vector<CatalogRelation> catalog;
     // The statement whose rows are in flight on the connection: libpq runs
     // one command at a time, so anything else sent cuts them off first.
     PgStatement* streaming = nullptr;
@@ -161,9 +176,21 @@ inline PgStatement& as_pg(EngineStatement* statement) {
 EngineDatabase* open_server_database(const EngineTarget& target);
 void close_server_database(EngineDatabase* database);
 
-// The session's catalog views and the facts of PostGIS (catalog.cpp).
-bool read_postgis(PgDatabase& database);
-bool make_catalog(PgDatabase& database);
+// The session's facts, transaction and catalog (catalog.cpp). False with the
+// condition left.
+bool read_server_facts(PgDatabase& database);
+// Begins the read transaction and its savepoint; its snapshot is taken by
+// the first query after.
+bool begin_read_transaction(PgDatabase& database);
+// text (with its tokens) with the definitions of the catalog relations it
+// names in a WITH of its own.
+std::string with_catalog(const PgDatabase& database, const std::string& text,
+                         const std::vector<Token>& tokens);
+
+// The table a caller reads (tables.cpp).
+bool server_geometry_columns(EngineDatabase* database, const char* schema, const char* table,
+                             const char* column, std::vector<EngineFoundColumn>* found);
+bool lock_server_table(EngineDatabase* database, const char* schema, const char* table);
 
 // Errors (errors.cpp). The failure a result carries (its SQL state and
 // primary message), or the connection's when the result has none.
@@ -177,6 +204,9 @@ bool run_command(PgDatabase& database, const char* sql, const char* what);
 // After a failed command: rolls the transaction back to the session's
 // savepoint, so the snapshot and the catalog views stay for the next one.
 void recover_transaction(PgDatabase& database);
+
+// The planner's estimate of a table's rows (row_count.cpp).
+RowCount server_row_count(EngineDatabase* database, const char* table);
 
 // The statement texts (statement_text.cpp).
 struct ShapeItem {
@@ -194,9 +224,9 @@ struct ServerText {
 // The caller's statement (in the caller's dialect, EXECUTE FUNCTION already
 // made SELECT) as the server runs it: one statement, "?" markers numbered,
 // each GX_AsShape select item asking for the geometry's WKB under a
-// placeholder name. False with the condition left, what naming the
-// statement.
-bool server_text(const char* text, const char* what, const Postgis& postgis, ServerText* out);
+// placeholder name, GX_Srid as ST_SRID, the catalog relations it names
+// defined. False with the condition left, what naming the statement.
+bool server_text(const char* text, const char* what, const PgDatabase& database, ServerText* out);
 // The query with every kCastToText column cast to text.
 std::string text_cast_query(const std::string& query, const std::vector<PgColumn>& columns);
 

@@ -1,10 +1,14 @@
 // Statement texts as the server takes them. The caller writes one statement
 // in the library's dialect; the server gets it with its "?" markers numbered
-// ($1, $2, ...), and each GX_AsShape(geometry) of the select list asking
-// for the geometry's WKB instead (PostGIS's ST_AsBinary, a geography
-// through geometry), under a placeholder name by which the engine finds the
-// column again to have the front convert it on fetch with the library's own
-// converter. GX_Trace(file, level) the library answers itself.
+// ($1, $2, ...), each GX_AsShape(geometry) of the select list asking for the
+// geometry's WKB instead (PostGIS's ST_AsBinary, a geography through
+// geometry), under a placeholder name by which the engine finds the column
+// again to have the front convert it on fetch with the library's own
+// converter, GX_Srid(geometry) as PostGIS's ST_SRID, and the library's
+// catalog relations it names defined in the statement itself (catalog.cpp).
+// GX_Trace(file, level) the library answers itself. Every rewrite reads the
+// text through the server's own lexical rules (sql_lexer.h): nothing inside
+// a literal, a quoted name or a comment is touched.
 //
 // Only a whole item of the select list can be converted on fetch, so
 // GX_AsShape anywhere else is refused rather than answered with WKB.
@@ -18,72 +22,9 @@
 
 #include "front/dialect.h"
 #include "postgres/postgres_internal.h"
+#include "postgres/sql_lexer.h"
 
 namespace {
-
-enum class TokenKind { kWord, kQuotedName, kString, kOpen, kClose, kComma, kSemicolon, kOther };
-
-struct Token {
-    TokenKind kind;
-    size_t begin;
-    size_t end;
-    int depth;  // parentheses around the token (an opening one counts from after it)
-};
-
-bool is_word_start(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return std::isalpha(u) || c == '_' || u >= 0x80;
-}
-
-bool is_word_char(char c) {
-    return is_word_start(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$';
-}
-
-// The statement's tokens; quotes and comments as the dialect reads them,
-// comments left out.
-std::vector<Token> tokenize(const std::string& text) {
-    std::vector<Token> tokens;
-    int depth = 0;
-    size_t at = 0;
-    while (at < text.size()) {
-        char c = text[at];
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            ++at;
-            continue;
-        }
-        size_t skipped = skip_quoted_or_comment(text, at);
-        if (skipped > at) {
-            if (c == '"' || c == '\'') {
-                tokens.push_back(
-                    {c == '"' ? TokenKind::kQuotedName : TokenKind::kString, at, skipped, depth});
-            }
-            at = skipped;
-            continue;
-        }
-        Token token{TokenKind::kOther, at, at + 1, depth};
-        if (is_word_start(c) || std::isdigit(static_cast<unsigned char>(c))) {
-            token.kind =
-                std::isdigit(static_cast<unsigned char>(c)) ? TokenKind::kOther : TokenKind::kWord;
-            while (token.end < text.size() && is_word_char(text[token.end])) {
-                ++token.end;
-            }
-        } else if (c == '(') {
-            token.kind = TokenKind::kOpen;
-            ++depth;
-        } else if (c == ')') {
-            depth = depth > 0 ? depth - 1 : 0;
-            token.kind = TokenKind::kClose;
-            token.depth = depth;
-        } else if (c == ',') {
-            token.kind = TokenKind::kComma;
-        } else if (c == ';') {
-            token.kind = TokenKind::kSemicolon;
-        }
-        tokens.push_back(token);
-        at = token.end;
-    }
-    return tokens;
-}
 
 bool is_word(const std::string& text, const Token& token, const char* word) {
     size_t length = token.end - token.begin;
@@ -156,13 +97,19 @@ bool starts_select_item(const std::string& text, const std::vector<Token>& token
     return in_list;
 }
 
+// A '...' literal without a prefix: its text is what stands between the
+// quotes, a doubled quote read as one.
+bool is_plain_string(const std::string& text, const Token& token) {
+    return token.kind == TokenKind::kString && text[token.begin] == '\'';
+}
+
 // GX_Trace('file', level) alone in a SELECT: the file's text and the level
 // as written (a quoted level without its quotes).
 bool read_trace_call(const std::string& text, const std::vector<Token>& tokens, ServerText* out) {
     constexpr size_t kCallTokens = 7;  // SELECT GX_Trace ( 'file' , level )
     if (tokens.size() != kCallTokens || !is_word(text, tokens[0], "select") ||
         !is_word(text, tokens[1], "gx_trace") || tokens[2].kind != TokenKind::kOpen ||
-        tokens[3].kind != TokenKind::kString || tokens[4].kind != TokenKind::kComma ||
+        !is_plain_string(text, tokens[3]) || tokens[4].kind != TokenKind::kComma ||
         tokens[6].kind != TokenKind::kClose) {
         return false;
     }
@@ -178,19 +125,57 @@ bool read_trace_call(const std::string& text, const std::vector<Token>& tokens, 
     };
     out->is_trace = true;
     out->trace_file = literal(tokens[3]);
-    out->trace_level = tokens[5].kind == TokenKind::kString
+    out->trace_level = is_plain_string(text, tokens[5])
                            ? literal(tokens[5])
                            : text.substr(tokens[5].begin, tokens[5].end - tokens[5].begin);
     out->trace_name = text.substr(tokens[1].begin, tokens[6].end - tokens[1].begin);
     return true;
 }
 
+// The GX_AsShape call at tokens[i] as a select item asking for the
+// geometry's EWKB under a placeholder name, replaced in result; false with
+// the condition left when it is not a whole item of the select list.
+bool rewrite_shape_item(const std::string& text, const std::vector<Token>& tokens, size_t i,
+                        size_t close, int number, const char* what, const Postgis& postgis,
+                        std::string& result, ServerText* out) {
+    size_t after = close + 1;
+    size_t alias = tokens.size();
+    if (after < tokens.size() && is_word(text, tokens[after], "as")) {
+        alias = after + 1;
+    } else if (after < tokens.size() && !ends_item(text, tokens, after)) {
+        alias = after;
+    }
+    bool has_alias = alias < tokens.size() && (tokens[alias].kind == TokenKind::kWord ||
+                                               tokens[alias].kind == TokenKind::kQuotedName);
+    size_t item_end = has_alias ? alias + 1 : after;
+    if (!starts_select_item(text, tokens, i) || (alias < tokens.size() && !has_alias) ||
+        !ends_item(text, tokens, item_end)) {
+        status_error(OslError::kSyntax,
+                     "%s cannot be prepared: GX_AsShape is answered on a PostgreSQL server "
+                     "only as a whole item of the select list.",
+                     what);
+        return false;
+    }
+    ShapeItem item;
+    item.placeholder = "ostrel.shape." + std::to_string(number);
+    item.shown_name = has_alias ? name_as_written(text, tokens[alias])
+                                : text.substr(tokens[i].begin, tokens[close].end - tokens[i].begin);
+    std::string argument = text.substr(tokens[i + 1].end, tokens[close].begin - tokens[i + 1].end);
+    std::string wkb = postgis.schema + ".st_asbinary((" + argument + ")::" + postgis.schema +
+                      ".geometry) AS \"" + item.placeholder + "\"";
+    size_t replaced_end = has_alias ? tokens[alias].end : tokens[close].end;
+    result.replace(tokens[i].begin, replaced_end - tokens[i].begin, wkb);
+    out->shapes.insert(out->shapes.begin(), item);
+    return true;
+}
+
 }  // namespace
 
-bool server_text(const char* caller_text, const char* what, const Postgis& postgis,
+bool server_text(const char* caller_text, const char* what, const PgDatabase& database,
                  ServerText* out) {
+    const Postgis& postgis = database.postgis;
     std::string text = caller_text;
-    std::vector<Token> tokens = tokenize(text);
+    std::vector<Token> tokens = pg_tokens(text, database.standard_strings);
     size_t statement_end = 0;
     while (statement_end < tokens.size() && tokens[statement_end].kind != TokenKind::kSemicolon) {
         ++statement_end;
@@ -223,7 +208,8 @@ bool server_text(const char* caller_text, const char* what, const Postgis& postg
     std::string result = text;
     int number = shapes;
     for (size_t i = tokens.size(); i-- > 0;) {
-        if (!is_word(text, tokens[i], "gx_asshape") || i + 1 == tokens.size() ||
+        bool shape = is_word(text, tokens[i], "gx_asshape");
+        if (!(shape || is_word(text, tokens[i], "gx_srid")) || i + 1 == tokens.size() ||
             tokens[i + 1].kind != TokenKind::kOpen) {
             continue;
         }
@@ -231,38 +217,27 @@ bool server_text(const char* caller_text, const char* what, const Postgis& postg
         if (close == tokens.size()) {
             continue;  // unbalanced: the server says what is wrong
         }
-        size_t after = close + 1;
-        size_t alias = tokens.size();
-        if (after < tokens.size() && is_word(text, tokens[after], "as")) {
-            alias = after + 1;
-        } else if (after < tokens.size() && !ends_item(text, tokens, after)) {
-            alias = after;
+        if (shape) {
+            if (!rewrite_shape_item(text, tokens, i, close, number--, what, postgis, result, out)) {
+                return false;
+            }
+            continue;
         }
-        bool has_alias = alias < tokens.size() && (tokens[alias].kind == TokenKind::kWord ||
-                                                   tokens[alias].kind == TokenKind::kQuotedName);
-        size_t item_end = has_alias ? alias + 1 : after;
-        if (!starts_select_item(text, tokens, i) || (alias < tokens.size() && !has_alias) ||
-            !ends_item(text, tokens, item_end)) {
-            status_error(OslError::kSyntax,
-                         "%s cannot be prepared: GX_AsShape is answered on a PostgreSQL server "
-                         "only as a whole item of the select list.",
-                         what);
-            return false;
-        }
-        ShapeItem item;
-        item.placeholder = "ostrel.shape." + std::to_string(number--);
-        item.shown_name = has_alias
-                              ? name_as_written(text, tokens[alias])
-                              : text.substr(tokens[i].begin, tokens[close].end - tokens[i].begin);
+        // GX_Srid(geometry): the SRID the value carries, NULL for NULL.
         std::string argument =
             text.substr(tokens[i + 1].end, tokens[close].begin - tokens[i + 1].end);
-        std::string wkb = postgis.schema + ".st_asbinary((" + argument + ")::" + postgis.schema +
-                          ".geometry) AS \"" + item.placeholder + "\"";
-        size_t replaced_end = has_alias ? tokens[alias].end : tokens[close].end;
-        result.replace(tokens[i].begin, replaced_end - tokens[i].begin, wkb);
-        out->shapes.insert(out->shapes.begin(), item);
+        result.replace(
+            tokens[i].begin, tokens[close].end - tokens[i].begin,
+            postgis.schema + ".st_srid((" + argument + ")::" + postgis.schema + ".geometry)");
     }
-    out->text = numbered_markers(result);
+    if (result != text) {
+        tokens = pg_tokens(result, database.standard_strings);
+    }
+    std::string full = with_catalog(database, result, tokens);
+    if (full != result) {
+        tokens = pg_tokens(full, database.standard_strings);
+    }
+    out->text = with_numbered_markers(full, tokens);
     return true;
 }
 

@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr const char* kMainSchema = "main";
+
 // Ordinary tables and views of the main database. SQLite itself tells
 // virtual tables and their shadow tables apart (pragma table_list), so a
 // user table whose name merely starts like a virtual table's stays in; the
@@ -38,8 +40,8 @@ constexpr const char* kSyscolumnsView =
 // GeoPackage calls optional (2) is not declared: the column may do without.
 constexpr const char* kGeoPackageGeometryColumns =
     "CREATE TEMP VIEW geometry_columns "
-    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
-    "SELECT lower(table_name), lower(column_name), srs_id, "
+    "(f_table_schema, f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT NULL, lower(table_name), lower(column_name), srs_id, "
     "upper(geometry_type_name) || CASE WHEN m = 1 AND z <> 1 THEN 'M' ELSE '' END, "
     "2 + (z = 1) + (m = 1) FROM main.gpkg_geometry_columns";
 
@@ -55,8 +57,8 @@ constexpr const char* kGeoPackageSpatialReferences =
 // the dimensions apart ('XY', 'XYZ', 'XYM', 'XYZM', or 2 and 3).
 constexpr const char* kSpatiaLiteGeometryColumns =
     "CREATE TEMP VIEW geometry_columns "
-    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
-    "SELECT lower(f_table_name), lower(f_geometry_column), srid, "
+    "(f_table_schema, f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT NULL, lower(f_table_name), lower(f_geometry_column), srid, "
     "CASE geometry_type % 1000 WHEN 1 THEN 'POINT' WHEN 2 THEN 'LINESTRING' "
     "WHEN 3 THEN 'POLYGON' WHEN 4 THEN 'MULTIPOINT' WHEN 5 THEN 'MULTILINESTRING' "
     "WHEN 6 THEN 'MULTIPOLYGON' WHEN 7 THEN 'GEOMETRYCOLLECTION' ELSE 'GEOMETRY' END "
@@ -65,19 +67,21 @@ constexpr const char* kSpatiaLiteGeometryColumns =
     "FROM main.geometry_columns";
 constexpr const char* kLegacySpatiaLiteGeometryColumns =
     "CREATE TEMP VIEW geometry_columns "
-    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
-    "SELECT lower(f_table_name), lower(f_geometry_column), srid, "
+    "(f_table_schema, f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT NULL, lower(f_table_name), lower(f_geometry_column), srid, "
     "upper(type) || CASE WHEN upper(coord_dimension) = 'XYM' AND upper(type) NOT LIKE '%M' "
     "THEN 'M' ELSE '' END, "
     "CASE upper(coord_dimension) WHEN 'XYZM' THEN 4 WHEN 'XYZ' THEN 3 WHEN 'XYM' THEN 3 "
     "WHEN '4' THEN 4 WHEN '3' THEN 3 ELSE 2 END FROM main.geometry_columns";
 
-// A native database's geometry_columns declares no type: every column is
-// generic.
+// A native database's geometry_columns may declare no type: every column is
+// generic then. %s is the type and the coord_dimension.
 constexpr const char* kNativeGeometryColumns =
     "CREATE TEMP VIEW geometry_columns "
-    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
-    "SELECT f_table_name, f_geometry_column, srid, 'GEOMETRY', 2 FROM main.geometry_columns";
+    "(f_table_schema, f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT NULL, f_table_name, f_geometry_column, srid, %s FROM main.geometry_columns";
+constexpr const char* kNativeDeclaredType = "upper(type), coord_dimension";
+constexpr const char* kNativeGenericType = "'GEOMETRY', 2";
 
 // SpatiaLite keeps the definition in srtext from version 4 on, in srs_wkt
 // before; a file with neither knows no definitions. %s is that column.
@@ -91,8 +95,8 @@ constexpr const char* kSpatiaLiteSpatialReferences =
 // queries, with no rows.
 constexpr const char* kEmptyGeometryColumns =
     "CREATE TEMP VIEW geometry_columns "
-    "(f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
-    "SELECT NULL, NULL, NULL, NULL, NULL WHERE 0";
+    "(f_table_schema, f_table_name, f_geometry_column, srid, type, coord_dimension) AS "
+    "SELECT NULL, NULL, NULL, NULL, NULL, NULL WHERE 0";
 constexpr const char* kEmptySpatialReferences =
     "CREATE TEMP VIEW spatial_references (srid, srtext) AS SELECT NULL, NULL WHERE 0";
 
@@ -160,6 +164,7 @@ bool make_catalog(SqliteDatabase& database) {
     const char* geometry_view = nullptr;
     const char* references_view = nullptr;
     char spatialite_references[512];
+    char native_columns[512];
     switch (database.kind) {
         case DatabaseKind::kGeoPackage:
             geometry_view = has_geometry_columns ? nullptr : kGeoPackageGeometryColumns;
@@ -178,11 +183,12 @@ bool make_catalog(SqliteDatabase& database) {
             break;
         }
         case DatabaseKind::kNative:
-            // A native catalog that declares types already is used as it is.
-            geometry_view = has_column(db, "geometry_columns", "type") &&
-                                    has_column(db, "geometry_columns", "coord_dimension")
-                                ? nullptr
-                                : kNativeGeometryColumns;
+            std::snprintf(native_columns, sizeof native_columns, kNativeGeometryColumns,
+                          has_column(db, "geometry_columns", "type") &&
+                                  has_column(db, "geometry_columns", "coord_dimension")
+                              ? kNativeDeclaredType
+                              : kNativeGenericType);
+            geometry_view = native_columns;
             break;
         case DatabaseKind::kPlain:
             geometry_view = has_geometry_columns ? nullptr : kEmptyGeometryColumns;
@@ -226,4 +232,64 @@ bool is_geometry_column(SqliteDatabase& database, const char* table, const char*
         }
     }
     return false;
+}
+
+// A GeoPackage written by GDAL keeps each feature table's row count in
+// gpkg_ogr_contents, up to date through triggers of its own; other SQLite
+// databases keep none that is cheap to read (count(*) reads the table).
+RowCount row_count(EngineDatabase* engine_database, const char* table) {
+    SqliteDatabase& database = as_sqlite(engine_database);
+    RowCount count;
+    if (database.kind != DatabaseKind::kGeoPackage) {
+        return count;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(database.db,
+                           "SELECT feature_count FROM main.gpkg_ogr_contents "
+                           "WHERE lower(table_name) = lower(?1)",
+                           -1, &stmt, nullptr) != SQLITE_OK) {
+        return count;  // a GeoPackage without the table
+    }
+    sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
+    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_INTEGER) {
+        int64_t rows = sqlite3_column_int64(stmt, 0);
+        // Two tables whose names differ in case only: neither count is sure.
+        if (rows >= 0 && sqlite3_step(stmt) == SQLITE_DONE) {
+            count.kind = RowCountKind::kExact;
+            count.rows = rows;
+        }
+    }
+    sqlite3_finalize(stmt);
+    return count;
+}
+
+bool file_geometry_columns(EngineDatabase* engine_database, const char* schema, const char* table,
+                           const char* column, std::vector<EngineFoundColumn>* found) {
+    SqliteDatabase& database = as_sqlite(engine_database);
+    found->clear();
+    // The tables of a database file are in its schema main; an attached
+    // database never is, as the engine attaches none.
+    if (schema != nullptr && osl_text_compare(schema, kMainSchema) != 0) {
+        status_error(OslError::kUnknownSchema,
+                     "Database file '%s' has no schema '%s': a SQLite database keeps its tables "
+                     "in schema main.",
+                     database.path.c_str(), schema);
+        return false;
+    }
+    if (!database.geometry_columns_loaded) {
+        load_geometry_columns(database);
+    }
+    for (const auto& entry : database.geometry_columns) {
+        if (osl_text_compare(entry.first.c_str(), table) == 0 &&
+            osl_text_compare(entry.second.c_str(), column) == 0) {
+            found->push_back({"", entry.first, entry.second});
+        }
+    }
+    return true;
+}
+
+// The read transaction began with the session, on the database's first
+// read: no writer changes what the session sees until it ends.
+bool lock_file_table(EngineDatabase*, const char*, const char*) {
+    return true;
 }

@@ -2,12 +2,15 @@
 // read-only and never created. A writer's lock is waited out for a bounded
 // time and then reported. The session reads in one transaction, from connect
 // to disconnect, so that every statement of it sees one snapshot of the
-// database, whatever a writer commits meanwhile. A WAL database where the
-// engine can write nothing (a read-only mount or directory, where SQLite
-// cannot make its -shm file), and whose -wal holds nothing, is opened as an
+// database, whatever a writer commits meanwhile. A WAL database in a
+// directory where this process may not make files (a read-only mount, or a
+// directory of someone else's it may only read), where SQLite cannot make
+// its -shm and -wal files, and whose -wal holds nothing, is opened as an
 // unchangeable file: it is all there is of the database.
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -72,6 +75,21 @@ bool is_whole_wal_database(const std::string& path) {
     return wal && (stat((path + "-wal").c_str(), &wal_file) != 0 || wal_file.st_size == 0);
 }
 
+// Whether this process may make files in the directory path lies in, as its
+// effective user: a read-only mount and missing permissions alike say no.
+bool may_write_beside(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// What SQLite answers when it cannot make the -shm or -wal file of a WAL
+// database: "unable to open" on a read-only mount, "attempt to write a
+// readonly database" where the directory's permissions forbid it.
+bool is_refused_wal_access(int rc) {
+    return (rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_READONLY;
+}
+
 // Opens name (a path, or a URI with SQLITE_OPEN_URI among flags) and begins
 // the session's read transaction; its first read takes the snapshot, and
 // finds out a file that is not a database. Returns SQLite's result.
@@ -97,7 +115,8 @@ bool open_database_file(SqliteDatabase& database) {
     const std::string& path = database.path;
     bool opened = false;
     int rc = open_and_begin(database, plain_file_name(path).c_str(), kReadOnlyFlags, &opened);
-    if (opened && (rc & 0xff) == SQLITE_CANTOPEN && is_whole_wal_database(path)) {
+    if (opened && is_refused_wal_access(rc) && is_whole_wal_database(path) &&
+        !may_write_beside(path)) {
         sqlite3_close_v2(database.db);
         database.db = nullptr;
         rc = open_and_begin(database, immutable_uri(path).c_str(), kReadOnlyFlags | SQLITE_OPEN_URI,

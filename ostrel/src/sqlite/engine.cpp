@@ -37,10 +37,13 @@ EngineDatabase* open_database(const EngineTarget& target) {
     if (!make_catalog(*database)) {
         return fail_open(std::move(database));
     }
+    bool spatialite = database->kind == DatabaseKind::kSpatiaLite;
     int rc = gx_register_trace(db);
     if (rc == SQLITE_OK) {
-        rc = gx_register_asshape(db, database->kind == DatabaseKind::kSpatiaLite, trace_gx_call,
-                                 trace_gx_context());
+        rc = gx_register_srid(db, spatialite);
+    }
+    if (rc == SQLITE_OK) {
+        rc = gx_register_asshape(db, spatialite, trace_gx_call, trace_gx_context());
     }
     if (rc != SQLITE_OK) {
         report_sqlite_error(rc, sqlite3_errmsg(db), "The spatial extension cannot be registered",
@@ -163,15 +166,19 @@ int report_error(EngineStatement* engine_statement, const char* what) {
 
 // In the order of EngineOps.
 const EngineOps kSqliteEngine = {
-    open_database,     // open
-    close_database,    // close
-    prepare,           // prepare
-    finalize,          // finalize
-    describe_columns,  // describe
-    bind,              // bind
-    step,              // step
-    reset,             // reset
-    report_error,      // report_error
+    open_database,          // open
+    close_database,         // close
+    prepare,                // prepare
+    finalize,               // finalize
+    describe_columns,       // describe
+    bind,                   // bind
+    step,                   // step
+    reset,                  // reset
+    report_error,           // report_error
+    row_count,              // row_count
+    false,                  // names_keep_case
+    file_geometry_columns,  // geometry_columns_named
+    lock_file_table,        // lock_table
 };
 
 }  // namespace

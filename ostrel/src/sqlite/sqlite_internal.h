@@ -90,9 +90,15 @@ inline bool cell_of_value(sqlite3_value* value, Cell* cell) {
 bool open_database_file(SqliteDatabase& database);
 void close_database_file(SqliteDatabase& database);
 
-// The catalog views and the registered geometry columns (catalog.cpp).
+// The catalog views, the registered geometry columns and the row counts a
+// GeoPackage keeps (catalog.cpp).
 bool make_catalog(SqliteDatabase& database);
 bool is_geometry_column(SqliteDatabase& database, const char* table, const char* column);
+RowCount row_count(EngineDatabase* database, const char* table);
+// The engine's side of the table a caller reads (engine.h).
+bool file_geometry_columns(EngineDatabase* database, const char* schema, const char* table,
+                           const char* column, std::vector<EngineFoundColumn>* found);
+bool lock_file_table(EngineDatabase* database, const char* schema, const char* table);
 
 // Describing a statement's columns (describe.cpp).
 bool describe_columns(EngineStatement* statement, std::vector<ColumnDescription>* columns);

@@ -119,6 +119,44 @@ TEST(GxAsShapeSqliteTest, SpatiaLiteBlobsOnlyWhereAsked) {
     EXPECT_EQ(error.rfind("GX004|Unknown WKB geometry type", 0), 0u) << error;
 }
 
+// GX_Srid: the SRID where a blob keeps one, 0 in plain WKB, NULL for what
+// is not a blob; SpatiaLite's only in a SpatiaLite database.
+TEST(GxAsShapeSqliteTest, SridsOfEveryBlob) {
+    const std::string point =
+        "0000000000000840"
+        "0000000000001040";  // 3, 4 little-endian
+    const std::string spatialite =
+        "x'0001E6100000000000000000F03F0000000000000040000000000000084000000000000010407C04"
+        "000000020000006901000000000000000000F03F000000000000004069010000000000000000000840"
+        "0000000000001040FE'";
+    const struct {
+        std::string value;
+        bool spatialite_blobs;
+        const char* srid;
+    } cases[] = {
+        {"NULL", false, "NULL"},
+        {"'POINT(1 2)'", false, "NULL"},
+        {"x'0101000000" + point + "'", false, "0"},
+        {"x'0101000020E6100000" + point + "'", false, "4326"},
+        {"x'00200000010000"
+         "10E6"
+         "40080000000000004010000000000000'",
+         false, "4326"},
+        {"x'47500001110F00000101000000" + point + "'", false, "3857"},
+        {"x'4750000000000F110101000000" + point + "'", false, "3857"},
+        {spatialite, true, "4326"},
+        {spatialite, false, "0"},
+    };
+    for (const auto& c : cases) {
+        Connection connection(c.spatialite_blobs);
+        ASSERT_EQ(gx_register_srid(connection.db, c.spatialite_blobs), SQLITE_OK);
+        std::string error;
+        std::vector<Bytes> values = connection.row("SELECT GX_Srid(" + c.value + ")", error);
+        ASSERT_EQ(values.size(), 1u) << error;
+        EXPECT_EQ(std::string(values[0].begin(), values[0].end()), c.srid) << c.value;
+    }
+}
+
 TEST(GxAsShapeSqliteTest, AWarmBufferIsReused) {
     GxBuffer buffer;
     GxGeometryType type;
