@@ -100,12 +100,12 @@ static bool decimal_fits(const FieldRule& rule, const DescribedColumn& column) {
 }
 
 // The library describes a 64-bit INTEGER column as DECIMAL(19,0), which holds
-// every value exactly; the row-id rule, meant for integer row ids, covers it
-// as it covers INTEGER and SERIAL.
-constexpr int32_t kIntegerCarrierPrecision = 19;
-
+// every value exactly; it gets the integer field of kInteger64Width, and the
+// row-id rule, meant for integer row ids, covers it as it covers INTEGER and
+// SERIAL. (A column declared DECIMAL(19,0) is described the same way and
+// gets the same field.)
 static bool is_integer_carrier(const DescribedColumn& column) {
-    return column.type == OSL_SQL_DECIMAL && column.precision == kIntegerCarrierPrecision &&
+    return column.type == OSL_SQL_DECIMAL && column.precision == kInteger64Precision &&
            column.scale == 0;
 }
 
@@ -126,7 +126,7 @@ static ColumnFate map_column(const DescribedColumn& column, Report report, Field
         return ColumnFate::kNoField;
     }
     bool named_row_id = osl_text_compare(column.name, kRowIdColumn) == 0;
-    shape = {rule->letter, rule->width, 0};
+    shape = {rule->letter, rule->width, rule->decimals};
     switch (rule->width_rule) {
         case WidthRule::kFixed:
             break;
@@ -150,7 +150,10 @@ static ColumnFate map_column(const DescribedColumn& column, Report report, Field
                 return ColumnFate::kRowId;
             }
             if (value_kind_of(*rule, column.scale) == ValueKind::kFloatingDecimal) {
-                shape.fdec = kDbfFloatingDecimals;
+                // Written in the exponent form of a FLOAT, and declared as one.
+                shape = {'F', kExponentWidth, kExponentDecimals};
+            } else if (is_integer_carrier(column)) {
+                shape.flen = kInteger64Width;
             } else {
                 shape.flen = column.precision + kDecimalExtraChars;
                 shape.fdec = column.scale;

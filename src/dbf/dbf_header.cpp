@@ -27,6 +27,7 @@ constexpr int kHeaderLengthOffset = kRecordCountOffset + 4;
 constexpr int kRecordLengthOffset = kHeaderLengthOffset + 2;
 constexpr int kWrittenHeaderBytes = kRecordLengthOffset + 2;  // 12: the rest is reserved
 constexpr int kReservedBytes = kDbfFileHeaderBytes - kWrittenHeaderBytes;
+constexpr int kLanguageDriverOffset = 29;  // inside the reserved bytes
 
 // Field descriptor layout.
 constexpr int kTypeOffset = kDbfNameAreaBytes;  // 11
@@ -208,6 +209,7 @@ DbfHeaderCheck decode_dbf_header(const uint8_t* bytes, size_t count, int64_t fil
     header.record_count = static_cast<int32_t>(check.record_count);
     header.header_length = static_cast<int16_t>(check.header_length);
     header.record_length = static_cast<int16_t>(check.record_length);
+    header.language_driver = bytes[kLanguageDriverOffset];
     allocate_field_table(fields, field_count);
     for (int32_t i = 0; i < field_count; ++i) {
         take_descriptor(descriptors + static_cast<size_t>(i) * kDbfDescriptorBytes, i, fields);

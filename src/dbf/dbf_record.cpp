@@ -25,9 +25,9 @@ constexpr char kNullBoolean = '?';
 constexpr int32_t kBooleanTextBytes = kLogicalWidth + 1;
 // A UTF-8 character has at most 4 bytes.
 constexpr int32_t kTextOverrunBytes = 4;
-// The exponent form's shortest text: a digit, the point, the fraction digits,
-// 'e', the exponent's sign and two digits.
-constexpr int32_t kShortestExponentText = 1 + 1 + kExponentFractionDigits + 1 + 1 + 2;
+// The shortest text of the shorter exponent form: a digit, the point, the
+// fraction digits, 'e', the exponent's sign and two digits.
+constexpr int32_t kShortestExponentText = 1 + 1 + kShortFractionDigits + 1 + 1 + 2;
 
 void make_decimal_picture(int32_t flen, int32_t fdec, char* picture) {
     std::memset(picture, '-', static_cast<size_t>(flen));
@@ -82,9 +82,12 @@ FormatProblem make_field_format(const DescribedColumn& column, char ftyp, int32_
         case ValueKind::kBoolean:
             text[0] = '\0';
             break;
-        case ValueKind::kInteger:
         case ValueKind::kFloat:
         case ValueKind::kFloatingDecimal:
+            format.fraction_digits = exponent_fraction_digits(flen);
+            text[0] = '\0';
+            break;
+        case ValueKind::kInteger:
             // Written right-aligned in the whole field (number_text.h), so
             // also in a wider field of an existing file.
             text[0] = '\0';
@@ -145,11 +148,13 @@ static void refuse_field(const FieldTable& fields, int32_t i, const DescribedCol
 
 // The bytes a text value is fetched into: a text field's place holds one
 // more UTF-8 character than the field, so that a value longer than the field
-// shows as such and its cut is counted.
-static size_t text_bytes(const FieldFormat& format) {
+// shows as such and its cut is counted. A field in a code page takes as many
+// characters as its width, whose UTF-8 bytes can be four times as many.
+static size_t text_bytes(const FieldFormat& format, bool encoded) {
     switch (format.kind) {
         case ValueKind::kText:
-            return static_cast<size_t>(format.width) + kTextOverrunBytes + 1;
+            return static_cast<size_t>(format.width) * (encoded ? kMaxUtf8CharBytes : 1) +
+                   kTextOverrunBytes + 1;
         case ValueKind::kBoolean:
             return kBooleanTextBytes;
         default:
@@ -157,12 +162,16 @@ static size_t text_bytes(const FieldFormat& format) {
     }
 }
 
+static bool is_encoded(const RecordFormats& formats) {
+    return formats.encoder.converter != nullptr;
+}
+
 // The host variable a field's value is fetched into.
-static OslHostValue data_target(const FieldFormat& format, FieldValue& value) {
+static OslHostValue data_target(const FieldFormat& format, FieldValue& value, bool encoded) {
     switch (format.kind) {
         case ValueKind::kText:
         case ValueKind::kBoolean:
-            return {OSL_HOST_CSTRING, value.text, text_bytes(format)};
+            return {OSL_HOST_CSTRING, value.text, text_bytes(format, encoded)};
         case ValueKind::kInteger:
             return {OSL_HOST_INT32, &value.integer, sizeof value.integer};
         case ValueKind::kFloat:
@@ -183,7 +192,7 @@ static void prepare_row_values(const RecordFormats& formats, RowValues& row) {
     size_t entries = formats.field_count > 0 ? static_cast<size_t>(formats.field_count) : 1;
     size_t all_texts = 1;
     for (int32_t i = 0; i < formats.field_count; ++i) {
-        all_texts += text_bytes(formats.fields[i]);
+        all_texts += text_bytes(formats.fields[i], is_encoded(formats));
     }
     row.field_count = formats.field_count;
     row.values = new (std::nothrow) FieldValue[entries];
@@ -197,18 +206,18 @@ static void prepare_row_values(const RecordFormats& formats, RowValues& row) {
     char* place = row.texts;
     for (int32_t i = 0; i < formats.field_count; ++i) {
         FieldValue& value = row.values[i];
-        size_t bytes = text_bytes(formats.fields[i]);
+        size_t bytes = text_bytes(formats.fields[i], is_encoded(formats));
         value.text = bytes > 0 ? place : nullptr;
         place += bytes;
         OslItemRequest* requests = row.requests + kRequestsPerValue * i;
         requests[0] = {OSL_ITEM_INDICATOR,
                        {OSL_HOST_INT16, &value.indicator, sizeof value.indicator}};
-        requests[1] = {OSL_ITEM_DATA, data_target(formats.fields[i], value)};
+        requests[1] = {OSL_ITEM_DATA, data_target(formats.fields[i], value, is_encoded(formats))};
     }
 }
 
 void prepare_field_formats(const FieldTable& fields, int32_t record_length, const char* descriptor,
-                           RecordFormats& formats, RowValues& row) {
+                           RecordFormats& formats, RowValues& row, const SetEncoding* encoding) {
     size_t entries = fields.field_count > 0 ? static_cast<size_t>(fields.field_count) : 1;
     formats.fields = new (std::nothrow) FieldFormat[entries];
     if (formats.fields == nullptr) {
@@ -230,6 +239,13 @@ void prepare_field_formats(const FieldTable& fields, int32_t record_length, cons
     // The catalogue and the header reader both hold the record length to the
     // sum of the field lengths.
     assert(offset == record_length);
+    if (encoding != nullptr && !encoding->utf8) {
+        if (!open_text_encoder(encoding->code_page, formats.encoder)) {
+            fatal_error("The code page %s, which %s declares, cannot be written.",
+                        encoding->code_page, encoding->declaration);
+        }
+        formats.declaration = encoding->declaration;
+    }
     prepare_row_values(formats, row);
 }
 
@@ -246,13 +262,15 @@ static bool write_value(const FieldFormat& format, const FieldValue& value, char
         case ValueKind::kInteger:
             return write_integer_text(field, format.width, value.integer) == format.width;
         case ValueKind::kFloat:
-            return write_exponent_text(field, format.width, value.real) == format.width;
+            return write_exponent_text(field, format.width, value.real, format.fraction_digits) ==
+                   format.width;
         case ValueKind::kFloatingDecimal: {
             double real = 0;
             if (osl_decimal_to_double(&value.decimal, &real) < 0) {
                 fatal_error("Failed to convert decimal to double.");
             }
-            return write_exponent_text(field, format.width, real) == format.width;
+            return write_exponent_text(field, format.width, real, format.fraction_digits) ==
+                   format.width;
         }
         case ValueKind::kDecimalPicture:
             if (osl_decimal_format(&value.decimal, format.text, text) < 0) {
@@ -284,7 +302,14 @@ int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values
             }
             continue;
         }
-        if (format.kind == ValueKind::kText) {
+        if (format.kind == ValueKind::kText && is_encoded(formats)) {
+            EncodedText encoded =
+                encode_text_field(formats.encoder, field, format.width, values[i].text);
+            if (encoded == EncodedText::kUnencodable) {
+                return i;
+            }
+            cut_counts[i] += encoded == EncodedText::kCut ? 1 : 0;
+        } else if (format.kind == ValueKind::kText) {
             if (write_text_field(field, format.width, values[i].text)) {
                 ++cut_counts[i];
             }
@@ -306,12 +331,12 @@ static void value_text(const FieldFormat& format, const FieldValue& value, int32
             std::snprintf(text, size, "%d", value.integer);
             return;
         case ValueKind::kFloat:
-            std::snprintf(text, size, "%.12e", value.real);
+            std::snprintf(text, size, "%.*e", format.fraction_digits, value.real);
             return;
         case ValueKind::kFloatingDecimal: {
             double real = 0;
             osl_decimal_to_double(&value.decimal, &real);
-            std::snprintf(text, size, "%.12e", real);
+            std::snprintf(text, size, "%.*e", format.fraction_digits, real);
             return;
         }
         case ValueKind::kDecimalPicture: {
@@ -337,6 +362,16 @@ static void value_text(const FieldFormat& format, const FieldValue& value, int32
 
 void refuse_value(const FieldTable& fields, const RecordFormats& formats, const FieldValue* values,
                   int32_t i, int32_t record_number) {
+    char character[kMaxUtf8CharBytes + 1];
+    uint32_t code_point = 0;
+    if (formats.fields[i].kind == ValueKind::kText && is_encoded(formats) &&
+        first_unencodable_character(formats.encoder, values[i].text, character, code_point)) {
+        fatal_error(
+            "Record %d: the character '%s' (U+%04X) of column '%s' has no place in code page "
+            "%s, which %s declares.",
+            record_number, character, code_point, column_of(fields, i), formats.encoder.code_page,
+            formats.declaration);
+    }
     char text[kFieldTextBytes];
     value_text(formats.fields[i], values[i], fields.fdec[i], text, sizeof text);
     const char* shown = text;
@@ -357,6 +392,7 @@ void report_value_cuts(const FieldTable& fields, const RowValues& row) {
 }
 
 void free_field_formats(RecordFormats& formats, RowValues& row) {
+    close_text_encoder(formats.encoder);
     delete[] formats.fields;
     formats = RecordFormats{};
     delete[] row.values;

@@ -10,8 +10,10 @@
 
 #include "db/client.h"
 #include "db/descriptor_items.h"
+#include "dbf/code_page_file.h"
 #include "dbf/dbf_header.h"
 #include "dbf/field_rules.h"
+#include "dbf/text_encoding.h"
 
 // Room for the text of the widest field a descriptor's length byte can state
 // (other writers go to 255), and a zero byte.
@@ -23,16 +25,20 @@ constexpr int kFieldTextBytes = UINT8_MAX + 1;
 // numbers need none).
 struct FieldFormat {
     ValueKind kind = ValueKind::kText;
-    int32_t offset = 0;  // from the start of the record (byte 0 is the deletion flag)
-    int32_t width = 0;   // flen
+    int32_t offset = 0;       // from the start of the record (byte 0 is the deletion flag)
+    int32_t width = 0;        // flen
+    int fraction_digits = 0;  // of a floating value's exponent form
     char text[kFieldTextBytes] = {};
 };
 
-// The formats of a record's fields, in field order.
+// The formats of a record's fields, in field order, and the conversion of
+// their text into the set's code page (none for UTF-8).
 struct RecordFormats {
     int32_t field_count = 0;
     int32_t record_length = 0;
     FieldFormat* fields = nullptr;
+    TextEncoder encoder;
+    const char* declaration = nullptr;  // what declared the code page, for messages
 };
 
 // One value of a row; which member holds it follows its field's kind.
@@ -49,10 +55,10 @@ struct FieldValue {
 
 // The values of the current row, one per field, and the kRequestsPerValue
 // requests per field (indicator, data) that read_row_values fetches them
-// through. Text values each have a place in texts of their field's width, one
-// more UTF-8 character and a zero byte: a longer value is cut there by the
-// fetch, and then to its field's width, which cut_counts counts per field for
-// the run.
+// through. Text values each have a place in texts of their field's width (in
+// a code page, of the UTF-8 bytes of as many characters), one more UTF-8
+// character and a zero byte: a longer value is cut there by the fetch, and
+// then to its field's width, which cut_counts counts per field for the run.
 struct RowValues {
     int32_t field_count = 0;
     FieldValue* values = nullptr;
@@ -91,22 +97,26 @@ bool write_text_field(char* field, int32_t width, const char* text);
 // Makes each field's format from the column that item i + 1 of descriptor
 // describes for field i, and the row values with their requests. A field
 // whose column no longer fits it (append) ends the run naming the field and
-// the column.
+// the column. Text goes into the code page of encoding when it names one
+// (append onto a set declared in one); it stays UTF-8 without it.
 void prepare_field_formats(const FieldTable& fields, int32_t record_length, const char* descriptor,
-                           RecordFormats& formats, RowValues& row);
+                           RecordFormats& formats, RowValues& row,
+                           const SetEncoding* encoding = nullptr);
 
 // Builds a record of formats.record_length bytes at record from values (one
 // per field): a blank deletion flag, then each field's text, a null value
 // leaving its field blank (a null BOOLEAN is "?"). No zero byte is written. A
 // text longer than its field is cut and counted in cut_counts (one per
 // field). Returns kAllValuesFit, or the number (from 0) of the first field
-// whose value does not fit it; the record is then not whole.
+// whose value does not fit it (a text: holds a character the set's code page
+// cannot); the record is then not whole.
 constexpr int32_t kAllValuesFit = -1;
 int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record,
                           int32_t* cut_counts);
 
 // Ends the run for record record_number, whose value of field i does not fit,
-// naming the field, the value and the width.
+// naming the field, the value and the width (for a text: the column, the
+// character and the code page).
 [[noreturn]] void refuse_value(const FieldTable& fields, const RecordFormats& formats,
                                const FieldValue* values, int32_t i, int32_t record_number);
 

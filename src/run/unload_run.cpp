@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "db/client.h"
+#include "db/declared_geometry.h"
 #include "db/descriptor_items.h"
 #include "db/spatial_column.h"
 #include "db/sql_error.h"
@@ -90,7 +91,7 @@ static int32_t set_up_query(const RunSettings& settings, const SpatialColumn& ge
         checked(osl_set_descriptor_items(kUnloadDescriptor, rows_srid.item, &srid_setting, 1));
     }
     prepare_field_formats(run.fields, run.dbf_header.record_length, kUnloadDescriptor,
-                          run.record_formats, run.row);
+                          run.record_formats, run.row, &run.encoding);
     return shape_item;
 }
 
@@ -384,6 +385,14 @@ void run_unload(int argc, char** argv) {
             // Rows were appended by now: a mismatch takes them back.
             end_process(kExitFailed);
         }
+    }
+    if (!run.shape_type_fixed) {
+        // No row gave the set a type (none, or null shapes only): it takes
+        // the one its column declares, so that readers see what it holds; a
+        // generic column, or a type no shapefile holds, leaves it 0.
+        DeclaredGeometry declared = fetch_declared_geometry(geometry);
+        int32_t type = declared_shape_type(declared.type_name, declared.coord_dimension);
+        run.shape_type = type > 0 ? type : kNullShapeType;
     }
 
     finish_files(run, files, settings.operation);

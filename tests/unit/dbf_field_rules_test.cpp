@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,7 +53,9 @@ struct OneField {
         EXPECT_EQ(make_field_format(column, ftyp, flen, fdec, format, needed),
                   FormatProblem::kNone);
         format.offset = 1;
-        formats = {1, 1 + flen, &format};
+        formats.field_count = 1;
+        formats.record_length = 1 + flen;
+        formats.fields = &format;
     }
     std::string record(const FieldValue& value) {
         std::string bytes(static_cast<size_t>(formats.record_length) + 1, '|');
@@ -96,6 +99,11 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
         {{OSL_SQL_SMALLINT},             'N', 6,   0,   value_in(as_integer, -32768),          "-32768"},
         {{OSL_SQL_INTEGER},              'N', 11,  0,   value_in(as_integer, 42),              "         42"},
         {{OSL_SQL_SERIAL},               'N', 11,  0,   value_in(as_integer, INT32_MIN),       "-2147483648"},
+        {{OSL_SQL_FLOAT},                'F', 24,  16,  value_in(as_real, 0.1),                "  1.0000000000000001e-01"},
+        {{OSL_SQL_SMALLFLOAT},           'F', 24,  16,  value_in(as_real, -DBL_MAX),           "-1.7976931348623157e+308"},
+        {{OSL_SQL_DECIMAL, 0, 16, 255},  'F', 24,  16,  decimal_value(1, "12345678", 5),       "  1.2345678000000000e+04"},
+        {{OSL_SQL_DECIMAL, 0, 19, 0},    'N', 18,  0,   decimal_value(1, "999999999999999999", 18), "999999999999999999"},
+        // Older files' floating fields, F(20,0) and N(20,255), keep their form.
         {{OSL_SQL_FLOAT},                'F', 20,  0,   value_in(as_real, 0.1),                "  1.000000000000e-01"},
         {{OSL_SQL_SMALLFLOAT},           'F', 20,  0,   value_in(as_real, -1.5e300),           "-1.500000000000e+300"},
         {{OSL_SQL_DECIMAL, 0, 16, 255},  'N', 20,  255, decimal_value(1, "12345678", 5),       "  1.234567800000e+04"},

@@ -97,7 +97,7 @@ void put_sections(TestShape& shape, const std::vector<Vertex>& vertices, bool z,
         }
     }
     if (m && !m_part) {
-        shape.bounds.mmin = shape.bounds.mmax = 0.0;
+        shape.bounds.mmin = shape.bounds.mmax = kNoDataMeasure;  // no measures at all
     }
 }
 
@@ -313,14 +313,15 @@ TEST(ShapeLayout, ZAndMPositionsOfThePublishedExamples) {
     EXPECT_EQ(shape_mmin(line), -7.5);
     EXPECT_EQ(shape_mmax(line), 8.5);
 
-    // The same shape with its optional M part left out: 112 bytes, M 0.0.
+    // The same shape with its optional M part left out: 112 bytes, no
+    // measures.
     Bytes no_m(polyline.begin(), polyline.begin() + 112);
     ShapeBuffer line_no_m = buffer_of(no_m);
     ASSERT_TRUE(check_shape(line_no_m, problem)) << problem;
     EXPECT_EQ(shape_zmin(line_no_m), -5.5);
     EXPECT_EQ(shape_zmax(line_no_m), 6.5);
-    EXPECT_EQ(shape_mmin(line_no_m), 0.0);
-    EXPECT_EQ(shape_mmax(line_no_m), 0.0);
+    EXPECT_EQ(shape_mmin(line_no_m), kNoDataMeasure);
+    EXPECT_EQ(shape_mmax(line_no_m), kNoDataMeasure);
 
     Bytes multipoint(40 + 3 * 16 + 16 + 3 * 8, 0xEE);
     put_at(multipoint, 0, le32(28));
