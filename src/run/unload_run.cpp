@@ -22,6 +22,7 @@
 #include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
 #include "dbf/dbf_record.h"
+#include "report/clock.h"
 #include "report/interruption.h"
 #include "report/messages.h"
 #include "report/process_end.h"
@@ -33,7 +34,6 @@
 #include "run/run_files.h"
 #include "run/run_state.h"
 #include "run/set_commit.h"
-#include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 #include "srs/data_srid.h"
@@ -234,18 +234,14 @@ static void finish_files(RunState& run, FileSet& files, Operation operation) {
     flush_or_fail(files.shp.stream, files.shp.name);
     flush_or_fail(files.dbf.stream, files.dbf.name);
     finish_main_headers(run.shapes, run.shape_type, run.shp_header, run.shx_header);
-    OslDate today = 0;
-    int16_t mdy[3] = {};
-    if (osl_today(&today) < 0) {
-        fatal_error("Error calling osl_today.");
-    }
-    if (osl_date_split(today, mdy) < 0) {
-        fatal_error("Error calling osl_date_split.");
+    CalendarDate today;
+    if (!today_date(today)) {
+        fatal_error("The clock cannot be read for the date of file %s.", files.dbf.name);
     }
     run.dbf_header.file_code = kDbfVersionByte;
-    run.dbf_header.month = mdy[0];
-    run.dbf_header.day = mdy[1];
-    run.dbf_header.year = mdy[2] - 1900;
+    run.dbf_header.month = today.month;
+    run.dbf_header.day = today.day;
+    run.dbf_header.year = today.year - 1900;
     run.dbf_header.record_count = run.shapes.record_number;
     write_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
     write_main_header(files.shp.stream, files.shp.name, run.shp_header);
@@ -335,7 +331,6 @@ void run_unload(int argc, char** argv) {
     if (settings.list_given) {
         run_listing(settings, target);
     }
-    detect_host_byte_order();
 
     name_files(settings, files);
     refuse_database_as_output(files, target);

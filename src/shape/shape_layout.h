@@ -95,8 +95,7 @@ bool measure_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem,
 bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size);
 
 // The eight bounds of a shape that measure_shape has passed into layout; all
-// 0.0 for the null shape. What the eight accessors of shape_accessors.h give,
-// read in one go.
+// 0.0 for the null shape.
 Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout);
 
 // The first 32-bit integer of the buffer. A buffer shorter than that gives
