@@ -104,9 +104,8 @@ bool measure_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem,
 bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size);
 
 // The eight bounds of a shape that measure_shape has passed into layout; all
-// 0.0 for the null shape. What the eight accessors of shape_accessors.h give,
-// read in one go, except that a shape of a type with measures that leaves its
-// M part out has the M range kNoDataMeasure.
+// 0.0 for the null shape, except that a shape of a type with measures that
+// leaves its M part out has the M range kNoDataMeasure.
 Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout);
 
 // The first 32-bit integer of the buffer. A buffer shorter than that gives

@@ -66,10 +66,7 @@ ShapeBuffer buffer_of(const Bytes& bytes) {
 // from a tally that starts where an init run's does.
 class ShapeRecords : public testing::Test {
 protected:
-    void SetUp() override {
-        detect_host_byte_order();
-        tally_.shp_offset = kMainHeaderBytes;
-    }
+    void SetUp() override { tally_.shp_offset = kMainHeaderBytes; }
 
     // Frames shape, then appends the frame and the shape where the run does.
     void add(const Bytes& shape) {
