@@ -15,8 +15,8 @@
 
 #include "db/client.h"
 #include "db/descriptor_items.h"
-#include "dbf/column_catalogue.h"
-#include "dbf/dbf_record.h"
+#include "db/row_values.h"
+#include "db/table_columns.h"
 #include "run/row_loop.h"
 
 namespace {
@@ -89,7 +89,7 @@ struct Unload {
             open();
             osl_fetch(kCursor, kDescriptor);
         }
-        read_row_values(kDescriptor, run->row.requests, run->row.field_count);
+        fetch_row_values(kDescriptor, run->record_formats, run->row);
     }
     int32_t format() {
         return format_dbf_record(run->record_formats, run->row.values, record, run->row.cut_counts);

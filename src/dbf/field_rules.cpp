@@ -55,3 +55,13 @@ bool field_letter_holds(const FieldRule& rule, char ftyp) {
 int exponent_fraction_digits(int32_t flen) {
     return flen >= kExponentWidth ? kExactFractionDigits : kShortFractionDigits;
 }
+
+// The library describes a 64-bit INTEGER column as DECIMAL(19,0), which holds
+// every value exactly; it gets the integer field of kInteger64Width, and the
+// row-id rule, meant for integer row ids, covers it as it covers INTEGER and
+// SERIAL. (A column declared DECIMAL(19,0) is described the same way and
+// gets the same field.)
+bool is_integer_carrier(const DescribedColumn& column) {
+    return column.type == OSL_SQL_DECIMAL && column.precision == kInteger64Precision &&
+           column.scale == 0;
+}

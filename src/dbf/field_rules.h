@@ -8,6 +8,7 @@
 #ifndef SPOOLMAP_DBF_FIELD_RULES_H
 #define SPOOLMAP_DBF_FIELD_RULES_H
 
+#include <cstddef>
 #include <cstdint>
 
 // Field widths: the decimal text of any 16-bit integer (six characters for
@@ -37,6 +38,17 @@ constexpr int32_t kInteger64Width = 18;
 // describes a wider one as unmapped); the message of a value that does not
 // fit its field sizes its text by it.
 constexpr int32_t kMaxDecimalPrecision = 32;
+
+// What the database says of a column: the SQL type code (as the client
+// library reports it) and sizes the rules go by, and its name.
+constexpr size_t kColumnNameBytes = 512;
+struct DescribedColumn {
+    int32_t type = 0;
+    int32_t length = 0;
+    int32_t precision = 0;
+    int32_t scale = 0;
+    char name[kColumnNameBytes] = {};  // as the database stores it
+};
 
 // How a value is fetched and written into its field.
 enum class ValueKind {
@@ -80,6 +92,11 @@ ValueKind value_kind_of(const FieldRule& rule, int32_t scale);
 
 // Whether a field of type letter ftyp can hold the values of the rule's type.
 bool field_letter_holds(const FieldRule& rule, char ftyp);
+
+// Whether column is a 64-bit integer as the library describes one,
+// DECIMAL(kInteger64Precision, 0): it gets the integer field of
+// kInteger64Width.
+bool is_integer_carrier(const DescribedColumn& column);
 
 // The digits after the point of the exponent form a floating field of width
 // flen holds: all sixteen from kExponentWidth on, the twelve of older files'

@@ -6,9 +6,10 @@
 #include "run/row_loop.h"
 
 #include "db/descriptor_items.h"
+#include "db/row_values.h"
 #include "db/sql_error.h"
 #include "dbf/dbf_header.h"
-#include "dbf/dbf_record.h"
+#include "dbf/field_refusals.h"
 #include "report/messages.h"
 #include "run/record_output.h"
 #include "shape/shape_record.h"
@@ -63,7 +64,7 @@ static void write_row(const RowSource& source, RunState& run, RowOutputs& output
     check_dbf_room(run, files, dbf_position);
     ShapeRecordFrame frame;
     write_shape_record(run.shapes, shape, files.shp.name, files.shx.name, frame);
-    read_row_values(source.descriptor, run.row.requests, run.row.field_count);
+    fetch_row_values(source.descriptor, run.record_formats, run.row);
     // The record is made in place in the .dbf output's buffer, which holds
     // any record.
     static_assert(kDbfMaxLength <= kRecordOutputBytes, "a .dbf record fits the output buffer");
@@ -72,8 +73,11 @@ static void write_row(const RowSource& source, RunState& run, RowOutputs& output
     int32_t unfit =
         format_dbf_record(run.record_formats, run.row.values, record, run.row.cut_counts);
     if (unfit != kAllValuesFit) {
-        refuse_value(run.fields, run.record_formats, run.row.values, unfit,
-                     run.shapes.record_number);
+        char shown[kFieldTextBytes];
+        shown_value_text(run.record_formats, run.row, unfit, run.fields.fdec[unfit], shown,
+                         sizeof shown);
+        refuse_value(run.fields, run.record_formats, run.row.values[unfit], unfit,
+                     run.shapes.record_number, shown);
     }
     append_record_bytes(outputs.shx, frame.index_entry, sizeof frame.index_entry);
     append_record_bytes(outputs.shp, frame.record_header, sizeof frame.record_header);

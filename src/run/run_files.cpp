@@ -13,8 +13,8 @@
 #include <cstdio>
 
 #include "db/client.h"
+#include "db/table_columns.h"
 #include "dbf/code_page_file.h"
-#include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
 #include "report/messages.h"
 #include "run/command_line.h"

@@ -8,9 +8,9 @@
 #include <cstdio>
 
 #include "db/client.h"
+#include "db/row_values.h"
 #include "dbf/code_page_file.h"
 #include "dbf/dbf_header.h"
-#include "dbf/dbf_record.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 

@@ -16,13 +16,14 @@
 #include "db/client.h"
 #include "db/declared_geometry.h"
 #include "db/descriptor_items.h"
+#include "db/row_values.h"
 #include "db/spatial_column.h"
 #include "db/sql_error.h"
+#include "db/table_columns.h"
 #include "db/unload_query.h"
 #include "dbf/code_page_file.h"
-#include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
-#include "dbf/dbf_record.h"
+#include "dbf/field_refusals.h"
 #include "report/clock.h"
 #include "report/interruption.h"
 #include "report/messages.h"
@@ -292,7 +293,7 @@ void run_unload(int argc, char** argv) {
     }
 
     finish_files(run, files, settings.operation);
-    report_value_cuts(run.fields, run.row);
+    report_value_cuts(run.fields, run.row.cut_counts);
     release_query(run);
     // Only a set that is in place is reported as unloaded.
     close_run_files(files);

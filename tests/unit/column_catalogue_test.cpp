@@ -2,14 +2,13 @@
 // type, the warnings and skips, the field names and how an append matches
 // them back to columns, and the tables too wide for a .dbf file.
 
-#include "dbf/column_catalogue.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "db/table_columns.h"
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
 

@@ -1,8 +1,6 @@
 // Attribute records against a real database, byte for byte for every type,
 // and the .dbf they make read back by an independent reader (dbfread).
 
-#include "dbf/dbf_record.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "dbf/column_catalogue.h"
+#include "db/row_values.h"
+#include "db/table_columns.h"
+#include "dbf/field_refusals.h"
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
 
@@ -50,11 +50,15 @@ std::vector<std::string> unload_records(const SpatialColumn& settings, Attribute
     EXPECT_EQ(osl_open_cursor(kCursor), 0);
     while (osl_fetch(kCursor, kDescriptor) == 0) {
         ++run.record_number;
-        read_row_values(kDescriptor, run.row.requests, run.row.field_count);
+        fetch_row_values(kDescriptor, run.formats, run.row);
         int32_t unfit =
             format_dbf_record(run.formats, run.row.values, run.text, run.row.cut_counts);
         if (unfit != kAllValuesFit) {
-            refuse_value(run.fields, run.formats, run.row.values, unfit, run.record_number);
+            char shown[kFieldTextBytes];
+            shown_value_text(run.formats, run.row, unfit, run.fields.fdec[unfit], shown,
+                             sizeof shown);
+            refuse_value(run.fields, run.formats, run.row.values[unfit], unfit, run.record_number,
+                         shown);
         }
         records.emplace_back(run.text, static_cast<size_t>(run.dbf_header.record_length));
     }

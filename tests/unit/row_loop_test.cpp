@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "dbf/column_catalogue.h"
-#include "dbf/dbf_record.h"
+#include "db/row_values.h"
+#include "db/table_columns.h"
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
 #include "shape/byte_order.h"
