@@ -13,6 +13,7 @@
 
 #include "db/descriptor_items.h"
 #include "dbf/field_refusals.h"
+#include "report/inside_failures.h"
 #include "report/messages.h"
 
 // A boolean's text is one letter: "T" or "F".
@@ -91,7 +92,7 @@ void prepare_row_values(const RecordFormats& formats, RowValues& row) {
     row.cut_counts = static_cast<int32_t*>(std::calloc(entries, sizeof(int32_t)));
     if (row.values == nullptr || row.requests == nullptr || row.library == nullptr ||
         row.made == nullptr || row.texts == nullptr || row.cut_counts == nullptr) {
-        fatal_error("Memory allocation for cdata host variable failed.");
+        inside_failure(InsideFailure::kRowValuesMemory);
     }
     char* place = row.texts;
     row.made_count = 0;
@@ -117,7 +118,7 @@ void prepare_field_formats(const FieldTable& fields, int32_t record_length, cons
     size_t entries = fields.field_count > 0 ? static_cast<size_t>(fields.field_count) : 1;
     formats.fields = new (std::nothrow) FieldFormat[entries];
     if (formats.fields == nullptr) {
-        fatal_error("Memory allocation for format string array failed.");
+        inside_failure(InsideFailure::kFormatsMemory);
     }
     formats.field_count = fields.field_count;
     formats.record_length = record_length;
@@ -160,7 +161,7 @@ void make_field_texts(const RecordFormats& formats, RowValues& row) {
         switch (format.kind) {
             case ValueKind::kFloatingDecimal:
                 if (osl_decimal_to_double(&library.decimal, &value.real) < 0) {
-                    fatal_error("Failed to convert decimal to double.");
+                    inside_failure(InsideFailure::kDecimalToDouble);
                 }
                 break;
             case ValueKind::kDecimalPicture:

@@ -9,6 +9,7 @@
 
 #include "db/descriptor_items.h"
 #include "db/sql_error.h"
+#include "report/inside_failures.h"
 #include "report/messages.h"
 #include "text/text_append.h"
 
@@ -43,7 +44,7 @@ void read_table_columns(const SpatialColumn& table, char* text, size_t size,
     columns.count = column_count;
     columns.columns = new (std::nothrow) DescribedColumn[column_count > 0 ? column_count : 1];
     if (columns.columns == nullptr) {
-        fatal_error("Memory allocation for the column names failed.");
+        inside_failure(InsideFailure::kColumnNamesMemory);
     }
     for (int32_t position = 1; position <= column_count; ++position) {
         columns.columns[position - 1] = describe_column(kFieldDescriptor, position);

@@ -12,6 +12,7 @@
 
 #include "dbf/field_names.h"
 #include "dbf/field_rules.h"
+#include "report/inside_failures.h"
 #include "report/messages.h"
 #include "text/characters.h"
 #include "text/text_append.h"
@@ -109,7 +110,7 @@ static char* copy_text(const char* text) {
     size_t size = std::strlen(text) + 1;
     char* copy = static_cast<char*>(std::malloc(size));
     if (copy == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     std::memcpy(copy, text, size);
     return copy;
@@ -132,7 +133,7 @@ static void name_the_fields(const char* table_name, FieldTable& fields) {
     char(*names)[kDbfNameAreaBytes] =
         new (std::nothrow) char[fields.field_count > 0 ? fields.field_count : 1][kDbfNameAreaBytes];
     if (names == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     int32_t other = -1;
     int32_t clash = name_fields(fields.column_name, fields.field_count, names, other);
@@ -233,7 +234,7 @@ void match_fields_to_columns(const TableColumns& table_columns, const char* tabl
     ColumnFieldNames* names = new (std::nothrow) ColumnFieldNames[entries];
     int32_t* field_of_column = new (std::nothrow) int32_t[entries];
     if (names == nullptr || field_of_column == nullptr) {
-        fatal_error("Memory allocation for the column names failed.");
+        inside_failure(InsideFailure::kColumnNamesMemory);
     }
     for (int32_t j = 0; j < columns.field_count; ++j) {
         column_field_names(columns.column_name[j], names[j]);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "report/inside_failures.h"
 #include "report/messages.h"
 #include "shape/byte_order.h"
 #include "text/text_append.h"
@@ -42,23 +43,23 @@ void allocate_field_table(FieldTable& fields, int32_t capacity) {
     fields.capacity = capacity;
     fields.fnam = static_cast<char**>(std::calloc(entries, sizeof(char*)));
     if (fields.fnam == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     fields.ftyp = static_cast<char*>(std::calloc(entries, sizeof(char)));
     if (fields.ftyp == nullptr) {
-        fatal_error("Memory allocation for ftyp array failed.");
+        inside_failure(InsideFailure::kFieldTypesMemory);
     }
     fields.flen = static_cast<int32_t*>(std::calloc(entries, sizeof(int32_t)));
     if (fields.flen == nullptr) {
-        fatal_error("Memory allocation for flen array failed.");
+        inside_failure(InsideFailure::kFieldWidthsMemory);
     }
     fields.fdec = static_cast<int32_t*>(std::calloc(entries, sizeof(int32_t)));
     if (fields.fdec == nullptr) {
-        fatal_error("Memory allocation for fdec array failed.");
+        inside_failure(InsideFailure::kFieldDecimalsMemory);
     }
     fields.column_name = static_cast<char**>(std::calloc(entries, sizeof(char*)));
     if (fields.column_name == nullptr) {
-        fatal_error("Memory allocation for column name array failed.");
+        inside_failure(InsideFailure::kColumnNamesMemory);
     }
 }
 
@@ -131,7 +132,7 @@ static void take_descriptor(const uint8_t* descriptor, int32_t i, FieldTable& fi
     size_t name_length = strnlen(reinterpret_cast<const char*>(descriptor), kDbfNameAreaBytes);
     char* name = static_cast<char*>(std::malloc(name_length + 1));
     if (name == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     std::memcpy(name, descriptor, name_length);
     name[name_length] = '\0';

@@ -10,6 +10,7 @@
 #include "db/sql_error.h"
 #include "dbf/dbf_header.h"
 #include "dbf/field_refusals.h"
+#include "report/inside_failures.h"
 #include "report/messages.h"
 #include "run/record_output.h"
 #include "shape/shape_record.h"
@@ -123,7 +124,7 @@ void unload_row_loop(const RowSource& source, RunState& run, FileSet& files, int
             }
         }
         if (osl_var_dealloc(&var) < 0) {
-            fatal_error("Error calling osl_var_dealloc.");
+            inside_failure(InsideFailure::kVarDealloc);
         }
     }
     finish_progress_meter(meter, run.fetched_rows);
