@@ -1,9 +1,11 @@
 // Attribute record speed: the per-row cost of format_dbf_record over a
 // typical mix of fields (texts, integers, decimals, a float, a date, a
-// logical), alone on one fetched row and together with the fetch of the
-// row's values.
+// logical), alone on one fetched row, together with the fetch of the row's
+// values, and the run's whole row loop over the table (null shapes, so that
+// the attribute side is what is measured).
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -13,8 +15,9 @@
 
 #include "db/client.h"
 #include "db/descriptor_items.h"
-#include "dbf/column_catalogue.h"
-#include "dbf/dbf_record.h"
+#include "db/row_values.h"
+#include "db/table_columns.h"
+#include "run/row_loop.h"
 
 namespace {
 
@@ -46,39 +49,32 @@ constexpr char kStatement[] = "selstmt2";
 constexpr char kDescriptor[] = "seldesc2";
 constexpr char kCursor[] = "selcurs";
 
-// An init run's attribute side: the field table, the formats, the row's
-// values and the record buffer.
-struct Run {
-    FieldTable fields;
-    DbfHeader dbf_header;
-    RecordFormats formats;
-    RowValues row;
-    char record[32768] = {};
-};
-
 struct Unload {
-    std::unique_ptr<Run> run = std::make_unique<Run>();
+    std::unique_ptr<RunState> run = std::make_unique<RunState>();
+    char record[kWorkBufferBytes] = {};
 
     explicit Unload(const std::string& path) {
         osl_connect(path.c_str(), nullptr);
-        build_field_table({"parcels", "geom"}, run->record, sizeof run->record, run->fields,
-                          run->dbf_header);
+        build_field_table({"parcels", "geom"}, record, sizeof record, run->fields, run->dbf_header);
         std::string query = "SELECT ";
         for (int32_t i = 0; i < run->fields.field_count; ++i) {
             query += std::string(run->fields.column_name[i]) + ", ";
         }
-        query += "geom FROM parcels";
+        query += "GX_AsShape(geom) FROM parcels";
         osl_prepare(kStatement, query.c_str());
         osl_allocate_descriptor(kDescriptor, run->fields.field_count + 1);
         osl_describe(kStatement, kDescriptor);
-        prepare_field_formats(run->fields, run->dbf_header.record_length, kDescriptor, run->formats,
-                              run->row);
+        const OslItemSetting shape_settings[] = {{OSL_ITEM_TYPE, OSL_SQL_VAR_BINARY},
+                                                 {OSL_ITEM_VAR_BY_LIBRARY, 1}};
+        osl_set_descriptor_items(kDescriptor, run->fields.field_count + 1, shape_settings, 2);
+        prepare_field_formats(run->fields, run->dbf_header.record_length, kDescriptor,
+                              run->record_formats, run->row);
         open();
     }
     ~Unload() {
         osl_close_cursor(kCursor);
         osl_free_cursor(kCursor);
-        free_field_formats(run->formats, run->row);
+        free_field_formats(run->record_formats, run->row);
         free_field_table(run->fields);
         osl_disconnect_current();
     }
@@ -93,10 +89,10 @@ struct Unload {
             open();
             osl_fetch(kCursor, kDescriptor);
         }
-        read_row_values(kDescriptor, run->row.requests, run->row.field_count);
+        fetch_row_values(kDescriptor, run->record_formats, run->row);
     }
     int32_t format() {
-        return format_dbf_record(run->formats, run->row.values, run->record, run->row.cut_counts);
+        return format_dbf_record(run->record_formats, run->row.values, record, run->row.cut_counts);
     }
 };
 
@@ -110,7 +106,7 @@ void BM_FormatRecordOnly(benchmark::State& state) {
     unload.next_row();
     for (auto _ : state) {
         benchmark::DoNotOptimize(unload.format());
-        benchmark::DoNotOptimize(unload.run->record[0]);
+        benchmark::DoNotOptimize(unload.record[0]);
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -121,12 +117,50 @@ void BM_FetchAndFormatRecord(benchmark::State& state) {
     for (auto _ : state) {
         unload.next_row();
         benchmark::DoNotOptimize(unload.format());
-        benchmark::DoNotOptimize(unload.run->record[0]);
+        benchmark::DoNotOptimize(unload.record[0]);
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["rows"] = kRows;
 }
 BENCHMARK(BM_FetchAndFormatRecord);
+
+// The whole loop over every row of the table, as the run calls it, into
+// files of the scratch directory rewound for each pass.
+void BM_RowLoop(benchmark::State& state) {
+    Unload unload(database());
+    FileSet files;
+    for (SetFile* file : {&files.shp, &files.shx, &files.dbf}) {
+        file->stream = std::tmpfile();
+    }
+    const RowSource source = {kCursor, kDescriptor, unload.run->fields.field_count + 1, nullptr,
+                              nullptr};
+    // The loop's progress lines go where nobody reads them.
+    std::fflush(stdout);
+    int console = dup(STDOUT_FILENO);
+    int null_device = open("/dev/null", O_WRONLY);
+    dup2(null_device, STDOUT_FILENO);
+    for (auto _ : state) {
+        for (SetFile* file : {&files.shp, &files.shx, &files.dbf}) {
+            std::rewind(file->stream);
+        }
+        unload.run->shapes = ShapeTally{};
+        int64_t dbf_position = unload.run->dbf_header.header_length;
+        ProgressMeter meter;
+        unload_row_loop(source, *unload.run, files, dbf_position, meter);
+        osl_close_cursor(kCursor);
+        osl_free_cursor(kCursor);
+        unload.open();
+    }
+    std::fflush(stdout);
+    dup2(console, STDOUT_FILENO);
+    close(console);
+    close(null_device);
+    state.SetItemsProcessed(state.iterations() * kRows);
+    for (SetFile* file : {&files.shp, &files.shx, &files.dbf}) {
+        std::fclose(file->stream);
+    }
+}
+BENCHMARK(BM_RowLoop)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -105,9 +105,10 @@ def edge_rows(kind):
     every_null = {c: None for c in COLUMNS[1:9]}
     return [
         every_null,
-        {"code": -32768, "population": -9223372036854775808, "area": -0.0, "ratio": 5e-324,
+        # The widest 64-bit integers an N(18,0) field holds.
+        {"code": -32768, "population": -99999999999999999, "area": -0.0, "ratio": 5e-324,
          "founded": "0001-01-01", "name": long_name},
-        {"code": 32767, "population": 9223372036854775807, "area": 1.7976931348623157e308,
+        {"code": 32767, "population": 999999999999999999, "area": 1.7976931348623157e308,
          "ratio": -1.7976931348623157e308, "founded": "9999-12-31", "note": long_note},
         {"code": 0, "population": 0, "area": 1e-308, "ratio": -1e-308, "founded": "2000-02-29"},
         {"code": -1, "population": -1, "area": 2.2250738585072014e-308, "ratio": 0.0, "name": "",

@@ -15,7 +15,7 @@
 namespace {
 
 constexpr size_t kValues = 4096;  // a power of two: the index wraps with a mask
-constexpr int32_t kExponentWidth = 20;
+constexpr int32_t kExponentWidth = 24;
 constexpr int32_t kSmallIntegerWidth = 6;
 constexpr int32_t kBigIntegerWidth = 21;
 constexpr int kFieldBytes = 256;
@@ -57,14 +57,14 @@ void write_fields(benchmark::State& state, const std::vector<Value>& values, Wri
 
 void BM_ExponentSnprintf(benchmark::State& state) {
     write_fields(state, sample_doubles(), [](char* field, double value) {
-        return std::snprintf(field, kFieldBytes, "%20.12e", value);
+        return std::snprintf(field, kFieldBytes, "%24.16e", value);
     });
 }
 BENCHMARK(BM_ExponentSnprintf);
 
 void BM_ExponentToChars(benchmark::State& state) {
     write_fields(state, sample_doubles(), [](char* field, double value) {
-        return write_exponent_text(field, kExponentWidth, value);
+        return write_exponent_text(field, kExponentWidth, value, kExactFractionDigits);
     });
 }
 BENCHMARK(BM_ExponentToChars);

@@ -16,4 +16,6 @@ echo "== The file set:"
 ls -l "$out"/parcels.*
 echo "== What ogrinfo reads from it:"
 ogrinfo -ro -al -so "$out/parcels.shp"
+echo "== Its first feature, values as GDAL reads them:"
+ogrinfo -ro -al -q -fid 0 "$out/parcels.shp"
 echo "== Done: the shapefile set is in $out/ (log: $out/parcels.log)"

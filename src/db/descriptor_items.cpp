@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "db/sql_error.h"
+#include "report/inside_failures.h"
 #include "report/messages.h"
 
 static void get_items(const char* descriptor, int32_t item, OslItemRequest* requests, int count) {
@@ -36,7 +37,7 @@ ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& v
     // The indicator and the bytes in one request; a null leaves the var
     // empty, and gets the null shape below.
     if (osl_var_ready(&var) < 0) {
-        fatal_error("Error calling osl_var_ready.");
+        inside_failure(InsideFailure::kVarReady);
     }
     int16_t indicator = 0;
     OslItemRequest requests[] = {
@@ -45,25 +46,25 @@ ShapeBuffer read_row_shape(const char* descriptor, int32_t shape_item, OslVar& v
     get_items(descriptor, shape_item, requests, 2);
     if (indicator == kNullIndicator) {
         if (osl_var_alloc(&var, kNullShapeBytes) < 0) {
-            fatal_error("Error calling osl_var_alloc.");
+            inside_failure(InsideFailure::kVarAlloc);
         }
         if (osl_var_setlen(&var, kNullShapeBytes) < 0) {
-            fatal_error("Error calling osl_var_setlen.");
+            inside_failure(InsideFailure::kVarSetlen);
         }
         void* data = osl_var_getdata(&var);
         if (data == nullptr) {
-            fatal_error("Error calling osl_var_getdata.");
+            inside_failure(InsideFailure::kVarGetdata);
         }
         std::memset(data, 0, kNullShapeBytes);
         return ShapeBuffer{static_cast<const uint8_t*>(data), kNullShapeBytes};
     }
     int32_t length = osl_var_getlen(&var);
     if (length == 0) {
-        fatal_error("Error calling osl_var_getlen.");
+        inside_failure(InsideFailure::kVarGetlen);
     }
     void* data = osl_var_getdata(&var);
     if (data == nullptr) {
-        fatal_error("Error calling osl_var_getdata.");
+        inside_failure(InsideFailure::kVarGetdata);
     }
     return ShapeBuffer{static_cast<const uint8_t*>(data), length};
 }

@@ -11,25 +11,14 @@
 #include <cstdint>
 
 #include "db/client.h"
+#include "dbf/field_rules.h"
 #include "shape/shape_layout.h"
-
-// Column names are read into a buffer of this size.
-constexpr size_t kColumnNameBytes = 512;
 
 // The INDICATOR the library gives a null value.
 constexpr int16_t kNullIndicator = -1;
 
 // A row value is read through two requests: its INDICATOR, then its DATA.
 constexpr int kRequestsPerValue = 2;
-
-// What a descriptor says of one selected column.
-struct DescribedColumn {
-    int32_t type = 0;  // the SQL type code
-    int32_t length = 0;
-    int32_t precision = 0;
-    int32_t scale = 0;
-    char name[kColumnNameBytes] = {};  // as the database stores it
-};
 
 // TYPE, LENGTH, PRECISION, SCALE and NAME of item (from 1) of descriptor, in
 // one request.

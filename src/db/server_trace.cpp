@@ -5,6 +5,7 @@
 
 #include "db/client.h"
 #include "db/sql_error.h"
+#include "report/inside_failures.h"
 #include "report/messages.h"
 #include "text/text_append.h"
 
@@ -19,7 +20,7 @@ void start_server_trace(const char* trace_file, const char* trace_level) {
     }
     OslVar result = {};
     if (osl_var_ready(&result) < 0) {
-        fatal_error("Error calling osl_var_ready.");
+        inside_failure(InsideFailure::kVarReady);
     }
     OslHostValue output = {OSL_HOST_VAR_LOCATED, &result, sizeof result};
     if (osl_execute_into(kTraceStatement, &output, 1) < 0) {
@@ -32,6 +33,6 @@ void start_server_trace(const char* trace_file, const char* trace_level) {
     }
     note_and_log("Kestrum tracing enabled: file %s, level %s", trace_file, trace_level);
     if (osl_var_dealloc(&result) < 0) {
-        fatal_error("Error calling osl_var_dealloc.");
+        inside_failure(InsideFailure::kVarDealloc);
     }
 }

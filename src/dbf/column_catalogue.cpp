@@ -1,7 +1,6 @@
-// The column catalogue (see column_catalogue.h). The table is described
-// through "SELECT * FROM <table>"; each column of a supported SQL type becomes
-// one dBASE field, named by the field-name rule once all of them are known.
-// An append describes the table the same way, silently, to find the one
+// The column catalogue (see column_catalogue.h). Each column of a supported
+// SQL type becomes one dBASE field, named by the field-name rule once all of
+// them are known. An append maps the same columns, silently, to find the one
 // column behind each field name of the existing file.
 
 #include "dbf/column_catalogue.h"
@@ -11,24 +10,14 @@
 #include <cstring>
 #include <new>
 
-#include "db/client.h"
-#include "db/descriptor_items.h"
-#include "db/sql_error.h"
-#include "db/unload_query.h"
 #include "dbf/field_names.h"
 #include "dbf/field_rules.h"
+#include "report/inside_failures.h"
 #include "report/messages.h"
 #include "text/characters.h"
 #include "text/text_append.h"
 
-static const char kColumnCountQuery[] =
-    "SELECT count ( colno ) FROM syscolumns sc , systables st WHERE sc . tabid = st . tabid AND "
-    "st . tabname = ?";
 static const char kRowIdColumn[] = "gx_row_id";
-
-// The table is described through these, only while its fields are made.
-static const char kFieldStatement[] = "selstmt1";
-static const char kFieldDescriptor[] = "seldesc1";
 
 // Whether an item's messages go to the user: init tells of every column it
 // changes or leaves out; an append has said all that when the file was made.
@@ -47,45 +36,6 @@ struct FieldShape {
     int32_t fdec = 0;
 };
 
-// Counts the table's columns, then prepares "SELECT * FROM <table>" (built in
-// text) and describes it into seldesc1. Returns the described column count.
-// The count only sizes the descriptor: tables of the name in other schemas
-// may add to it.
-static int32_t describe_table(const SpatialColumn& table, char* text, size_t size) {
-    int32_t column_count = 0;
-    OslHostValue input = {OSL_HOST_CSTRING, const_cast<char*>(table.table_name),
-                          std::strlen(table.table_name) + 1};
-    OslHostValue output = {OSL_HOST_INT32, &column_count, sizeof column_count};
-    if (osl_execute_immediate(kColumnCountQuery, &input, 1, &output, 1) < 0) {
-        check_sql();
-    }
-    text[0] = '\0';
-    append_or_fail(text, size, "column query", "SELECT * FROM ");
-    append_table_reference(text, size, "column query", table);
-    if (osl_prepare(kFieldStatement, text) < 0) {
-        check_sql();
-    }
-    if (osl_allocate_descriptor(kFieldDescriptor, column_count) < 0) {
-        check_sql();
-    }
-    if (osl_describe(kFieldStatement, kFieldDescriptor) < 0) {
-        check_sql();
-    }
-    if (osl_get_descriptor_count(kFieldDescriptor, &column_count) < 0) {
-        check_sql();
-    }
-    return column_count;
-}
-
-static void release_description() {
-    if (osl_free_statement(kFieldStatement) < 0) {
-        check_sql();
-    }
-    if (osl_deallocate_descriptor(kFieldDescriptor) < 0) {
-        check_sql();
-    }
-}
-
 // A decimal whose picture a descriptor byte could not hold. The library
 // describes such columns as unmapped; a server engine that did not would
 // still never reach the field table.
@@ -97,16 +47,6 @@ static bool decimal_fits(const FieldRule& rule, const DescribedColumn& column) {
         return true;
     }
     return column.scale >= 0 && column.scale <= column.precision;
-}
-
-// The library describes a 64-bit INTEGER column as DECIMAL(19,0), which holds
-// every value exactly; the row-id rule, meant for integer row ids, covers it
-// as it covers INTEGER and SERIAL.
-constexpr int32_t kIntegerCarrierPrecision = 19;
-
-static bool is_integer_carrier(const DescribedColumn& column) {
-    return column.type == OSL_SQL_DECIMAL && column.precision == kIntegerCarrierPrecision &&
-           column.scale == 0;
 }
 
 static void warn_character_column_cut(const DescribedColumn& column) {
@@ -125,8 +65,8 @@ static ColumnFate map_column(const DescribedColumn& column, Report report, Field
     if (rule == nullptr) {
         return ColumnFate::kNoField;
     }
-    bool named_row_id = osl_text_compare(column.name, kRowIdColumn) == 0;
-    shape = {rule->letter, rule->width, 0};
+    bool named_row_id = ascii_equal_ignoring_case(column.name, kRowIdColumn);
+    shape = {rule->letter, rule->width, rule->decimals};
     switch (rule->width_rule) {
         case WidthRule::kFixed:
             break;
@@ -150,7 +90,10 @@ static ColumnFate map_column(const DescribedColumn& column, Report report, Field
                 return ColumnFate::kRowId;
             }
             if (value_kind_of(*rule, column.scale) == ValueKind::kFloatingDecimal) {
-                shape.fdec = kDbfFloatingDecimals;
+                // Written in the exponent form of a FLOAT, and declared as one.
+                shape = {'F', kExponentWidth, kExponentDecimals};
+            } else if (is_integer_carrier(column)) {
+                shape.flen = kInteger64Width;
             } else {
                 shape.flen = column.precision + kDecimalExtraChars;
                 shape.fdec = column.scale;
@@ -167,7 +110,7 @@ static char* copy_text(const char* text) {
     size_t size = std::strlen(text) + 1;
     char* copy = static_cast<char*>(std::malloc(size));
     if (copy == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     std::memcpy(copy, text, size);
     return copy;
@@ -190,7 +133,7 @@ static void name_the_fields(const char* table_name, FieldTable& fields) {
     char(*names)[kDbfNameAreaBytes] =
         new (std::nothrow) char[fields.field_count > 0 ? fields.field_count : 1][kDbfNameAreaBytes];
     if (names == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     int32_t other = -1;
     int32_t clash = name_fields(fields.column_name, fields.field_count, names, other);
@@ -214,13 +157,12 @@ static void name_the_fields(const char* table_name, FieldTable& fields) {
     delete[] names;
 }
 
-// Describes the table and collects the fields its columns become.
-static void collect_fields(const SpatialColumn& table, char* text, size_t text_size,
+// Collects the fields the table's columns become.
+static void collect_fields(const TableColumns& columns, const char* geometry_column,
                            FieldTable& fields, Report report) {
-    int32_t column_count = describe_table(table, text, text_size);
-    allocate_field_table(fields, column_count);
-    for (int32_t position = 1; position <= column_count; ++position) {
-        DescribedColumn column = describe_column(kFieldDescriptor, position);
+    allocate_field_table(fields, columns.count);
+    for (int32_t position = 0; position < columns.count; ++position) {
+        const DescribedColumn& column = columns.columns[position];
         FieldShape shape;
         switch (map_column(column, report, shape)) {
             case ColumnFate::kField:
@@ -230,23 +172,22 @@ static void collect_fields(const SpatialColumn& table, char* text, size_t text_s
                 break;
             case ColumnFate::kNoField:
                 if (report == Report::kToUser &&
-                    osl_text_compare(column.name, table.column_name) != 0) {
+                    !ascii_equal_ignoring_case(column.name, geometry_column)) {
                     note_and_log("Skipping unload of column '%s'.", column.name);
                 }
                 break;
         }
     }
-    release_description();
 }
 
-void build_field_table(const SpatialColumn& table, char* text, size_t text_size, FieldTable& fields,
-                       DbfHeader& header) {
-    collect_fields(table, text, text_size, fields, Report::kToUser);
-    name_the_fields(table.table_name, fields);
+void fields_from_columns(const TableColumns& columns, const char* table_name,
+                         const char* geometry_column, FieldTable& fields, DbfHeader& header) {
+    collect_fields(columns, geometry_column, fields, Report::kToUser);
+    name_the_fields(table_name, fields);
 
     if (fields.field_count > kDbfMaxFields) {
         fatal_error("Table '%s' has %d attribute columns; a .dbf file holds at most %d fields.",
-                    table.table_name, fields.field_count, kDbfMaxFields);
+                    table_name, fields.field_count, kDbfMaxFields);
     }
     int32_t record_length = 1;  // the deletion flag
     for (int32_t i = 0; i < fields.field_count; ++i) {
@@ -256,7 +197,7 @@ void build_field_table(const SpatialColumn& table, char* text, size_t text_size,
         fatal_error(
             "The attribute columns of table '%s' need %d bytes per .dbf record; a .dbf record "
             "holds at most %d bytes.",
-            table.table_name, record_length, kDbfMaxLength);
+            table_name, record_length, kDbfMaxLength);
     }
     header.record_length = static_cast<int16_t>(record_length);
     header.header_length = static_cast<int16_t>(dbf_header_length(fields.field_count));
@@ -284,15 +225,16 @@ void build_field_table(const SpatialColumn& table, char* text, size_t text_size,
                 fields.fnam[i], dbf_name, table_name, text);
 }
 
-void map_fields_to_columns(const SpatialColumn& table, const char* dbf_name, char* text,
-                           size_t text_size, FieldTable& fields) {
+void match_fields_to_columns(const TableColumns& table_columns, const char* table_name,
+                             const char* dbf_name, char* text, size_t text_size,
+                             FieldTable& fields) {
     FieldTable columns;
-    collect_fields(table, text, text_size, columns, Report::kSilent);
+    collect_fields(table_columns, nullptr, columns, Report::kSilent);
     size_t entries = columns.field_count > 0 ? static_cast<size_t>(columns.field_count) : 1;
     ColumnFieldNames* names = new (std::nothrow) ColumnFieldNames[entries];
     int32_t* field_of_column = new (std::nothrow) int32_t[entries];
     if (names == nullptr || field_of_column == nullptr) {
-        fatal_error("Memory allocation for the column names failed.");
+        inside_failure(InsideFailure::kColumnNamesMemory);
     }
     for (int32_t j = 0; j < columns.field_count; ++j) {
         column_field_names(columns.column_name[j], names[j]);
@@ -305,19 +247,19 @@ void map_fields_to_columns(const SpatialColumn& table, const char* dbf_name, cha
                 continue;
             }
             if (match >= 0) {
-                refuse_ambiguous_field(fields, i, columns, names, dbf_name, table.table_name, text,
+                refuse_ambiguous_field(fields, i, columns, names, dbf_name, table_name, text,
                                        text_size);
             }
             match = j;
         }
         if (match < 0) {
             fatal_error("Field '%s' of file %s matches no column of table '%s'.", fields.fnam[i],
-                        dbf_name, table.table_name);
+                        dbf_name, table_name);
         }
         if (field_of_column[match] >= 0) {
             fatal_error("Fields '%s' and '%s' of file %s both match column '%s' of table '%s'.",
                         fields.fnam[field_of_column[match]], fields.fnam[i], dbf_name,
-                        columns.column_name[match], table.table_name);
+                        columns.column_name[match], table_name);
         }
         field_of_column[match] = i;
         fields.column_name[i] = copy_text(columns.column_name[match]);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "report/inside_failures.h"
 #include "report/messages.h"
 #include "shape/byte_order.h"
 #include "text/text_append.h"
@@ -27,6 +28,7 @@ constexpr int kHeaderLengthOffset = kRecordCountOffset + 4;
 constexpr int kRecordLengthOffset = kHeaderLengthOffset + 2;
 constexpr int kWrittenHeaderBytes = kRecordLengthOffset + 2;  // 12: the rest is reserved
 constexpr int kReservedBytes = kDbfFileHeaderBytes - kWrittenHeaderBytes;
+constexpr int kLanguageDriverOffset = 29;  // inside the reserved bytes
 
 // Field descriptor layout.
 constexpr int kTypeOffset = kDbfNameAreaBytes;  // 11
@@ -41,23 +43,23 @@ void allocate_field_table(FieldTable& fields, int32_t capacity) {
     fields.capacity = capacity;
     fields.fnam = static_cast<char**>(std::calloc(entries, sizeof(char*)));
     if (fields.fnam == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     fields.ftyp = static_cast<char*>(std::calloc(entries, sizeof(char)));
     if (fields.ftyp == nullptr) {
-        fatal_error("Memory allocation for ftyp array failed.");
+        inside_failure(InsideFailure::kFieldTypesMemory);
     }
     fields.flen = static_cast<int32_t*>(std::calloc(entries, sizeof(int32_t)));
     if (fields.flen == nullptr) {
-        fatal_error("Memory allocation for flen array failed.");
+        inside_failure(InsideFailure::kFieldWidthsMemory);
     }
     fields.fdec = static_cast<int32_t*>(std::calloc(entries, sizeof(int32_t)));
     if (fields.fdec == nullptr) {
-        fatal_error("Memory allocation for fdec array failed.");
+        inside_failure(InsideFailure::kFieldDecimalsMemory);
     }
     fields.column_name = static_cast<char**>(std::calloc(entries, sizeof(char*)));
     if (fields.column_name == nullptr) {
-        fatal_error("Memory allocation for column name array failed.");
+        inside_failure(InsideFailure::kColumnNamesMemory);
     }
 }
 
@@ -130,7 +132,7 @@ static void take_descriptor(const uint8_t* descriptor, int32_t i, FieldTable& fi
     size_t name_length = strnlen(reinterpret_cast<const char*>(descriptor), kDbfNameAreaBytes);
     char* name = static_cast<char*>(std::malloc(name_length + 1));
     if (name == nullptr) {
-        fatal_error("Memory allocation for fnam array failed.");
+        inside_failure(InsideFailure::kFieldNamesMemory);
     }
     std::memcpy(name, descriptor, name_length);
     name[name_length] = '\0';
@@ -208,6 +210,7 @@ DbfHeaderCheck decode_dbf_header(const uint8_t* bytes, size_t count, int64_t fil
     header.record_count = static_cast<int32_t>(check.record_count);
     header.header_length = static_cast<int16_t>(check.header_length);
     header.record_length = static_cast<int16_t>(check.record_length);
+    header.language_driver = bytes[kLanguageDriverOffset];
     allocate_field_table(fields, field_count);
     for (int32_t i = 0; i < field_count; ++i) {
         take_descriptor(descriptors + static_cast<size_t>(i) * kDbfDescriptorBytes, i, fields);

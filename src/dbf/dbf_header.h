@@ -17,8 +17,10 @@ constexpr int kDbfMaxFieldLength = 254;
 constexpr uint8_t kDbfVersionByte = 3;
 constexpr uint8_t kDbfHeaderTerminator = 0x0D;
 constexpr uint8_t kDbfEndOfFile = 0x1A;
-constexpr uint8_t kDbfFloatingDecimals = 255;  // fdec of a floating DECIMAL
-constexpr char kDbfDeletionFlag = ' ';         // byte 0 of every record: not deleted
+// The SCALE of a floating DECIMAL column, and the decimal count older files
+// gave its field.
+constexpr uint8_t kDbfFloatingDecimals = 255;
+constexpr char kDbfDeletionFlag = ' ';  // byte 0 of every record: not deleted
 
 // header_length and record_length are 16-bit signed in the header record, so
 // neither may pass 32767; the header holds 32 bytes per field plus the file
@@ -44,6 +46,10 @@ struct DbfHeader {
     int32_t record_count = 0;
     int16_t header_length = 0;
     int16_t record_length = 0;
+    // Byte 29 of an existing file, the language driver: the code page its
+    // text is in, for a set without a .cpg (0: none declared). Never
+    // written: the reserved bytes stay as the file has them.
+    uint8_t language_driver = 0;
 };
 
 // The attribute fields, in field order: four parallel arrays as the .dbf

@@ -1,17 +1,20 @@
 // Number texts of .dbf fields without printf: the integer form "%<w>d" and
-// the exponent form "%<w>.12e", written straight into a field of a record.
-// The texts are printf's to the byte (std::to_chars is defined to produce
-// printf's digits for a given precision), so files stay the same while the
-// per-value cost drops from a format parse and a multi-precision conversion
-// to a short digit loop.
+// the exponent forms "%<w>.16e" and "%<w>.12e", written straight into a field
+// of a record. The texts are printf's to the byte (std::to_chars is defined
+// to produce printf's digits for a given precision), so files stay the same
+// while the per-value cost drops from a format parse and a multi-precision
+// conversion to a short digit loop.
 
 #ifndef SPOOLMAP_DBF_NUMBER_TEXT_H
 #define SPOOLMAP_DBF_NUMBER_TEXT_H
 
 #include <cstdint>
 
-// Digits after the point of the exponent form, as in "%20.12e".
-constexpr int kExponentFractionDigits = 12;
+// Digits after the point of the exponent forms. Sixteen give the seventeen
+// significant digits that bring every double back as the same double ("%.16e");
+// twelve are the form of the fields older files have ("%.12e").
+constexpr int kExactFractionDigits = 16;
+constexpr int kShortFractionDigits = 12;
 
 // Writes into field[0, width) what snprintf with "%<width>lld" writes for
 // value: the decimal text right-aligned, blanks before it, a '-' before the
@@ -22,11 +25,12 @@ constexpr int kExponentFractionDigits = 12;
 // written.
 int32_t write_integer_text(char* field, int32_t width, int64_t value);
 
-// As write_integer_text, for "%<width>.12e": one digit, the point, twelve
-// digits, 'e', the exponent's sign and at least two digits, rounded as printf
-// rounds (to nearest, ties to even on the exact binary value). Negative zero
-// keeps its sign; infinities and NaN are "inf", "-inf", "nan", "-nan" as
-// printf writes them.
-int32_t write_exponent_text(char* field, int32_t width, double value);
+// As write_integer_text, for "%<width>.<fraction_digits>e" with
+// fraction_digits kExactFractionDigits or kShortFractionDigits: one digit,
+// the point, the fraction digits, 'e', the exponent's sign and at least two
+// digits, rounded as printf rounds (to nearest, ties to even on the exact
+// binary value). Negative zero keeps its sign; infinities and NaN are "inf",
+// "-inf", "nan", "-nan" as printf writes them.
+int32_t write_exponent_text(char* field, int32_t width, double value, int fraction_digits);
 
 #endif

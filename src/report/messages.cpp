@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "db/client.h"
+#include "report/clock.h"
 #include "report/process_end.h"
 
 // The time stamp is made in a buffer of this size, as the library's date-time
@@ -111,12 +111,9 @@ void flush_console_or_fail() {
     }
 }
 
-// The time of day through the library's hour-to-second date-time, as every
-// log entry is stamped.
+// The time of day that stamps every log entry.
 static void time_stamp(char* text, size_t size) {
-    OslDateTime now;
-    if (osl_current_datetime(&now, OSL_HOUR_TO_SECOND) != 0 ||
-        osl_datetime_to_text(&now, text, size) != 0) {
+    if (!time_of_day_text(text, size)) {
         std::snprintf(text, size, "??:??:??");
     }
 }

@@ -13,12 +13,13 @@
 #include <cstdio>
 
 #include "db/client.h"
+#include "db/table_columns.h"
 #include "dbf/code_page_file.h"
-#include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
 #include "report/messages.h"
 #include "run/command_line.h"
 #include "run/set_commit.h"
+#include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 #include "spoolmap_version.h"
@@ -106,7 +107,8 @@ void read_existing_file_set(const SpatialColumn& geometry, RunState& run, FileSe
     read_main_header(files.shp.stream, files.shp.name, run.shp_header);
     read_main_header(files.shx.stream, files.shx.name, run.shx_header);
     read_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
-    check_code_page_file(files.cpg.name);
+    run.encoding =
+        find_set_encoding(files.cpg.name, files.dbf.name, run.dbf_header.language_driver);
     int64_t index_bytes = 2 * static_cast<int64_t>(run.shx_header.file_length) - kMainHeaderBytes;
     if (index_bytes % kIndexEntryBytes != 0 ||
         index_bytes / kIndexEntryBytes != run.dbf_header.record_count) {
@@ -132,6 +134,46 @@ static void seek_or_fail(const SetFile& file, int64_t position) {
     if (fseeko(file.stream, static_cast<off_t>(position), SEEK_SET) != 0) {
         file_error("Seek", file.name, errno);
     }
+}
+
+// Whether any of the first records entries of the .shx (at its start) is
+// that of a shape rather than a null shape: a null shape's content is 2
+// words long. Stops at the first shape it finds.
+static bool index_holds_a_shape(const SetFile& shx, int32_t records) {
+    constexpr int kEntriesPerRead = 4096;
+    constexpr int32_t kNullShapeWords = kNullShapeBytes / 2;
+    static uint8_t entries[kEntriesPerRead * kIndexEntryBytes];
+    seek_or_fail(shx, kMainHeaderBytes);
+    for (int32_t done = 0; done < records;) {
+        int32_t count = records - done < kEntriesPerRead ? records - done : kEntriesPerRead;
+        size_t bytes = static_cast<size_t>(count) * kIndexEntryBytes;
+        errno = 0;
+        if (std::fread(entries, 1, bytes, shx.stream) != bytes) {
+            file_error("Read", shx.name, errno);
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            if (load_be_int32(entries, static_cast<size_t>(i) * kIndexEntryBytes + 4) !=
+                kNullShapeWords) {
+                return true;
+            }
+        }
+        done += count;
+    }
+    return false;
+}
+
+// Whether the extent of the existing header is that of shapes. A set whose
+// records are all null shapes (it may still have a type, its column's) has
+// none: its first new shape sets the extent, which then does not cover the
+// origin by accident. Only an all-zero extent can be such a set's, so only
+// then is the index read.
+static bool extent_of_shapes(const RunState& run, const SetFile& shx) {
+    const Extent& extent = run.shp_header.extent;
+    if (run.shp_header.shape_type == 0 || run.dbf_header.record_count == 0) {
+        return false;
+    }
+    bool all_zero = extent.xmin == 0 && extent.ymin == 0 && extent.xmax == 0 && extent.ymax == 0;
+    return !all_zero || index_holds_a_shape(shx, run.dbf_header.record_count);
 }
 
 // Where the first new record of each file goes, and the run's starting state.
@@ -164,11 +206,11 @@ int64_t position_files(const RunSettings& settings, RunState& run, FileSet& file
             files, {kMainHeaderBytes, kMainHeaderBytes, run.dbf_header.header_length});
         shapes.shp_offset = static_cast<int32_t>(shp_end);
         shapes.record_number = run.dbf_header.record_count;
-        // A set of null shapes only has no shape type yet: its first non-null
-        // row fixes the type and sets the extent, as in an init.
+        // A set of null shapes only may have no shape type yet: its first
+        // non-null row fixes the type and sets the extent, as in an init.
         run.shape_type = run.shp_header.shape_type;
         run.shape_type_fixed = run.shape_type != 0;
-        shapes.extent_set = run.shape_type != 0 && shapes.record_number > 0;
+        shapes.extent_set = extent_of_shapes(run, files.shx);
         shapes.extent = run.shp_header.extent;
         seek_or_fail(files.shp, shp_end);
         seek_or_fail(files.shx, shx_end);

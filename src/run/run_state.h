@@ -8,8 +8,9 @@
 #include <cstdio>
 
 #include "db/client.h"
+#include "db/row_values.h"
+#include "dbf/code_page_file.h"
 #include "dbf/dbf_header.h"
-#include "dbf/dbf_record.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 
@@ -72,6 +73,7 @@ struct RunState {
     FieldTable fields;
     RecordFormats record_formats;
     RowValues row;
+    SetEncoding encoding;  // of an appended set's text; UTF-8 in an init
 
     char work_buffer[kWorkBufferBytes] = {};
 };

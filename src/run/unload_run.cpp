@@ -14,14 +14,17 @@
 #include <cstring>
 
 #include "db/client.h"
+#include "db/declared_geometry.h"
 #include "db/descriptor_items.h"
+#include "db/row_values.h"
 #include "db/spatial_column.h"
 #include "db/sql_error.h"
+#include "db/table_columns.h"
 #include "db/unload_query.h"
 #include "dbf/code_page_file.h"
-#include "dbf/column_catalogue.h"
 #include "dbf/dbf_header.h"
-#include "dbf/dbf_record.h"
+#include "dbf/field_refusals.h"
+#include "report/clock.h"
 #include "report/interruption.h"
 #include "report/messages.h"
 #include "report/process_end.h"
@@ -29,11 +32,10 @@
 #include "run/command_line.h"
 #include "run/connection.h"
 #include "run/listing_run.h"
-#include "run/record_output.h"
+#include "run/row_loop.h"
 #include "run/run_files.h"
 #include "run/run_state.h"
 #include "run/set_commit.h"
-#include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 #include "srs/data_srid.h"
@@ -90,72 +92,12 @@ static int32_t set_up_query(const RunSettings& settings, const SpatialColumn& ge
         checked(osl_set_descriptor_items(kUnloadDescriptor, rows_srid.item, &srid_setting, 1));
     }
     prepare_field_formats(run.fields, run.dbf_header.record_length, kUnloadDescriptor,
-                          run.record_formats, run.row);
+                          run.record_formats, run.row, &run.encoding);
     return shape_item;
 }
 
 // ---------------------------------------------------------------------------
 // The rows
-
-// The whole file set keeps one shape type: the first non-null shape fixes it
-// unless -t (or an appended set) already has; null shapes fit any set.
-static bool accept_shape_type(RunState& run, int32_t type) {
-    if (type == 0) {
-        return true;
-    }
-    if (!run.shape_type_fixed) {
-        run.shape_type = type;
-        run.shape_type_fixed = true;
-        return true;
-    }
-    return type == run.shape_type;
-}
-
-// The .dbf has its 2 GB limit too, checked before anything of the row is
-// written so that the three files never disagree; the end-of-file byte
-// follows the last record, so it must fit as well.
-static void check_dbf_room(const RunState& run, const FileSet& files, int64_t dbf_position) {
-    if (dbf_position + run.dbf_header.record_length + 1 > kDbfMaxFileBytes) {
-        fatal_error(
-            "Record %d would take file %s past the 2 GB limit of the format; split the "
-            "table with -w.",
-            run.shapes.record_number + 1, files.dbf.name);
-    }
-}
-
-// Where the rows' bytes go: the three data files' record outputs.
-struct RowOutputs {
-    RecordOutput shp;
-    RecordOutput shx;
-    RecordOutput dbf;
-};
-
-// One accepted row: its shape record and index entry framed and its
-// attribute record made in place, each checked, before any byte of it is
-// taken into the outputs.
-static void write_row(RunState& run, RowOutputs& outputs, const FileSet& files,
-                      const ShapeBuffer& shape, int64_t& dbf_position) {
-    check_dbf_room(run, files, dbf_position);
-    ShapeRecordFrame frame;
-    write_shape_record(run.shapes, shape, files.shp.name, files.shx.name, frame);
-    read_row_values(kUnloadDescriptor, run.row.requests, run.row.field_count);
-    // The record is made in place in the .dbf output's buffer, which holds
-    // any record.
-    static_assert(kDbfMaxLength <= kRecordOutputBytes, "a .dbf record fits the output buffer");
-    size_t length = static_cast<size_t>(run.dbf_header.record_length);
-    char* record = record_room(outputs.dbf, length);
-    int32_t unfit =
-        format_dbf_record(run.record_formats, run.row.values, record, run.row.cut_counts);
-    if (unfit != kAllValuesFit) {
-        refuse_value(run.fields, run.record_formats, run.row.values, unfit,
-                     run.shapes.record_number);
-    }
-    append_record_bytes(outputs.shx, frame.index_entry, sizeof frame.index_entry);
-    append_record_bytes(outputs.shp, frame.record_header, sizeof frame.record_header);
-    append_record_bytes(outputs.shp, shape.bytes, static_cast<size_t>(shape.length));
-    commit_record_bytes(outputs.dbf, length);
-    dbf_position += static_cast<int64_t>(length);
-}
 
 // What the database knows of the rows the query will return, for the
 // terminal's meter: the table's count, unless -w picks some of them.
@@ -173,55 +115,16 @@ static void start_meter(const RunSettings& settings, const SpatialColumn& geomet
                                                      : RowTotal::kUnknown);
 }
 
+// The rows, from the cursor opened to the last one written.
 static void unload_rows(const RunSettings& settings, RunState& run, FileSet& files,
                         int32_t shape_item, int64_t& dbf_position, RowsSrid& rows_srid,
                         const SpatialColumn& geometry) {
-    run.fetched_rows = 0;
-    run.rejected_rows = 0;
-    run.rows_since_progress = 0;
     ProgressMeter meter;
     start_meter(settings, geometry, meter);
     checked(osl_declare_cursor(kUnloadCursor, kUnloadStatement));
     checked(osl_open_cursor(kUnloadCursor));
-    RowOutputs outputs;
-    begin_record_output(outputs.shx, files.shx.stream, files.shx.name);
-    begin_record_output(outputs.shp, files.shp.stream, files.shp.name);
-    begin_record_output(outputs.dbf, files.dbf.stream, files.dbf.name);
-    OslVar var = {};
-    while (checked(osl_fetch(kUnloadCursor, kUnloadDescriptor)) != OSL_NO_ROW) {
-        ++run.fetched_rows;
-        if (meter.on && run.fetched_rows % kMeterCheckRows == 0) {
-            check_progress_meter(meter, run.fetched_rows);
-        }
-        ShapeBuffer shape = read_row_shape(kUnloadDescriptor, shape_item, var);
-        if (shape.length < kNullShapeBytes) {
-            fatal_error("Record %d: the shape of %d bytes is too short to hold a shape type.",
-                        run.shapes.record_number + 1, shape.length);
-        }
-        int32_t type = shape_type_of(shape);
-        if (!accept_shape_type(run, type)) {
-            note_and_log("Rejecting row with shape type %d.", type);
-            ++run.rejected_rows;
-        } else {
-            if (rows_srid.asked) {
-                check_row_srid(rows_srid, kUnloadDescriptor, run.shapes.record_number + 1,
-                               geometry);
-            }
-            ++run.rows_since_progress;
-            write_row(run, outputs, files, shape, dbf_position);
-            if (run.rows_since_progress == kProgressInterval) {
-                progress_note_and_log("Unloaded row %i.", run.shapes.record_number);
-                run.rows_since_progress = 0;
-            }
-        }
-        if (osl_var_dealloc(&var) < 0) {
-            fatal_error("Error calling osl_var_dealloc.");
-        }
-    }
-    finish_progress_meter(meter, run.fetched_rows);
-    end_record_output(outputs.shx);
-    end_record_output(outputs.shp);
-    end_record_output(outputs.dbf);
+    const RowSource source = {kUnloadCursor, kUnloadDescriptor, shape_item, &rows_srid, &geometry};
+    unload_row_loop(source, run, files, dbf_position, meter);
 }
 
 static void finish_files(RunState& run, FileSet& files, Operation operation) {
@@ -234,18 +137,14 @@ static void finish_files(RunState& run, FileSet& files, Operation operation) {
     flush_or_fail(files.shp.stream, files.shp.name);
     flush_or_fail(files.dbf.stream, files.dbf.name);
     finish_main_headers(run.shapes, run.shape_type, run.shp_header, run.shx_header);
-    OslDate today = 0;
-    int16_t mdy[3] = {};
-    if (osl_today(&today) < 0) {
-        fatal_error("Error calling osl_today.");
-    }
-    if (osl_date_split(today, mdy) < 0) {
-        fatal_error("Error calling osl_date_split.");
+    CalendarDate today;
+    if (!today_date(today)) {
+        fatal_error("The clock cannot be read for the date of file %s.", files.dbf.name);
     }
     run.dbf_header.file_code = kDbfVersionByte;
-    run.dbf_header.month = mdy[0];
-    run.dbf_header.day = mdy[1];
-    run.dbf_header.year = mdy[2] - 1900;
+    run.dbf_header.month = today.month;
+    run.dbf_header.day = today.day;
+    run.dbf_header.year = today.year - 1900;
     run.dbf_header.record_count = run.shapes.record_number;
     write_dbf_header(files.dbf.stream, files.dbf.name, run.dbf_header, run.fields);
     write_main_header(files.shp.stream, files.shp.name, run.shp_header);
@@ -335,7 +234,6 @@ void run_unload(int argc, char** argv) {
     if (settings.list_given) {
         run_listing(settings, target);
     }
-    detect_host_byte_order();
 
     name_files(settings, files);
     refuse_database_as_output(files, target);
@@ -385,9 +283,17 @@ void run_unload(int argc, char** argv) {
             end_process(kExitFailed);
         }
     }
+    if (!run.shape_type_fixed) {
+        // No row gave the set a type (none, or null shapes only): it takes
+        // the one its column declares, so that readers see what it holds; a
+        // generic column, or a type no shapefile holds, leaves it 0.
+        DeclaredGeometry declared = fetch_declared_geometry(geometry);
+        int32_t type = declared_shape_type(declared.type_name, declared.coord_dimension);
+        run.shape_type = type > 0 ? type : kNullShapeType;
+    }
 
     finish_files(run, files, settings.operation);
-    report_value_cuts(run.fields, run.row);
+    report_value_cuts(run.fields, run.row.cut_counts);
     release_query(run);
     // Only a set that is in place is reported as unloaded.
     close_run_files(files);

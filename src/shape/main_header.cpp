@@ -106,11 +106,18 @@ void finish_main_headers(const ShapeTally& tally, int32_t shape_type, ShapeFileH
         kMainHeaderBytes + static_cast<int64_t>(kIndexEntryBytes) * tally.record_number;
     assert(shp_bytes >= kMainHeaderBytes && shp_bytes <= kMaxShapeFileBytes);
     assert(shx_bytes <= kMaxShapeFileBytes);
+    // A set of a type with measures but no shape yet (no rows, or only null
+    // shapes) has no measures: its M range says so, as its records would.
+    Extent extent = tally.extent;
+    ShapeKind kind;
+    if (!tally.extent_set && shape_kind_of(shape_type, kind) && kind.has_m) {
+        extent.mmin = extent.mmax = kNoDataMeasure;
+    }
     for (ShapeFileHeader* header : {&shp, &shx}) {
         header->file_code = kShapeFileCode;
         header->version = kShapeFileVersion;
         header->shape_type = shape_type;
-        header->extent = tally.extent;
+        header->extent = extent;
     }
     shp.file_length = static_cast<int32_t>(shp_bytes / 2);
     shx.file_length = static_cast<int32_t>(shx_bytes / 2);

@@ -364,7 +364,10 @@ Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout) {
     bounds.ymax = bound_at(shape, layout.ymax);
     bounds.zmin = bound_at(shape, layout.zmin);
     bounds.zmax = bound_at(shape, layout.zmax);
-    bounds.mmin = bound_at(shape, layout.mmin);
-    bounds.mmax = bound_at(shape, layout.mmax);
+    // A Z shape that leaves its optional M part out has no measures, which
+    // is not the same as measures of 0.
+    bool measures_left_out = layout.kind.has_m && layout.mmin < 0;
+    bounds.mmin = measures_left_out ? kNoDataMeasure : bound_at(shape, layout.mmin);
+    bounds.mmax = measures_left_out ? kNoDataMeasure : bound_at(shape, layout.mmax);
     return bounds;
 }

@@ -26,6 +26,15 @@ constexpr int kNullShapeBytes = kShapeTypeBytes;  // the shape type 0 alone
 
 enum class ShapeFamily { kNull, kPoint, kMultipoint, kMultiPart };
 
+// A measure below -10^38 means "no data" to shapefile readers: what a PointZ
+// without a measure carries, and the M range of a record or a set that has
+// none. A NaN measure is no data too.
+constexpr double kNoDataMeasure = -1e39;
+constexpr double kNoDataMeasureBelow = -1e38;
+inline bool is_no_data_measure(double m) {
+    return !(m >= kNoDataMeasureBelow);
+}
+
 // What a shape type code implies. The Z types 13, 15 and 18 may leave their
 // M part out; 9, 10, 19 and 20 are the Z types that never have one.
 struct ShapeKind {
@@ -95,8 +104,8 @@ bool measure_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem,
 bool validate_shape(const ShapeBuffer& shape, ShapeLayout& layout, char* problem, size_t size);
 
 // The eight bounds of a shape that measure_shape has passed into layout; all
-// 0.0 for the null shape. What the eight accessors of shape_accessors.h give,
-// read in one go.
+// 0.0 for the null shape, except that a shape of a type with measures that
+// leaves its M part out has the M range kNoDataMeasure.
 Extent shape_bounds(const ShapeBuffer& shape, const ShapeLayout& layout);
 
 // The first 32-bit integer of the buffer. A buffer shorter than that gives

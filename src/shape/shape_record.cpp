@@ -76,6 +76,19 @@ static void raise_to(double& bound, double value) {
     }
 }
 
+// An M bound of no data stands for no measure at all: it gives way to the
+// first measure that comes and never lowers or raises a range.
+static void merge_measure(double& bound, double value, void (*merge)(double&, double)) {
+    if (is_no_data_measure(value)) {
+        return;
+    }
+    if (is_no_data_measure(bound)) {
+        bound = value;
+        return;
+    }
+    merge(bound, value);
+}
+
 void merge_extent(Extent& extent, const Extent& shape, bool first) {
     if (first) {
         extent = shape;
@@ -84,9 +97,9 @@ void merge_extent(Extent& extent, const Extent& shape, bool first) {
     lower_to(extent.xmin, shape.xmin);
     lower_to(extent.ymin, shape.ymin);
     lower_to(extent.zmin, shape.zmin);
-    lower_to(extent.mmin, shape.mmin);
+    merge_measure(extent.mmin, shape.mmin, lower_to);
     raise_to(extent.xmax, shape.xmax);
     raise_to(extent.ymax, shape.ymax);
     raise_to(extent.zmax, shape.zmax);
-    raise_to(extent.mmax, shape.mmax);
+    merge_measure(extent.mmax, shape.mmax, raise_to);
 }

@@ -49,7 +49,8 @@ void write_shape_record(ShapeTally& tally, const ShapeBuffer& shape, const char*
 // Merges one shape's bounds into extent: replaces it when first is set,
 // otherwise widens it. The comparisons are strict, so an equal bound changes
 // nothing; a NaN never replaces a bound, and a NaN bound gives way to the
-// first number that comes.
+// first number that comes. An M bound of no data (is_no_data_measure) is no
+// measure: it never widens a range, and gives way to the first measure.
 void merge_extent(Extent& extent, const Extent& shape, bool first);
 
 #endif

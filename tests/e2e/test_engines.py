@@ -29,7 +29,7 @@ PLACES = Table(
                             Column("seen", "DATE"), Column("ok", "BOOLEAN"),
                             Column("price", "DECIMAL(8,2)")],
     geometry_column="geom", geometry_type="POINT", dims="XYZ", srid=4326, srtext=WGS84,
-    rows=[{"name": "Zoë", "n": -7, "osm_id": 2 ** 62 + 1, "height": 12.5, "seen": "2024-02-29",
+    rows=[{"name": "Zoë", "n": -7, "osm_id": 2 ** 59 + 1, "height": 12.5, "seen": "2024-02-29",
            "ok": True, "price": 1234.5, "geom": ("Point", (10.5, 50.25, 100))},
           {"name": None, "n": None, "osm_id": None, "height": None, "seen": None, "ok": None,
            "price": None, "geom": None},
@@ -89,12 +89,12 @@ ATTRIBUTES = Table(
              Column("stamp", "TIMESTAMP")],
     geometry_column="geom", geometry_type="POINT", srid=4326, srtext=WGS84,
     rows=[{"code": "ab", "label": "Straße", "note": "x" * 300, "small": -32768,
-           "medium": 2147483647, "big": -2 ** 63, "real": 1e300, "single": 0.1,
+           "medium": 2147483647, "big": -10 ** 17 + 1, "real": 1e300, "single": 0.1,
            "price": 2.675, "floating": 1234.5678, "cash": 12.35, "day": "2024-02-29",
            "flag": True, "stamp": "2024-01-02 03:04:05", "geom": ("Point", (1, 2))},
           {"geom": ("Point", (3, 4))},
           {"code": "abcde", "label": "", "note": "", "small": 32767, "medium": -2147483648,
-           "big": 2 ** 63 - 1, "real": -2.5e-300, "single": -1.5, "price": -0.005,
+           "big": 10 ** 18 - 1, "real": -2.5e-300, "single": -1.5, "price": -0.005,
            "floating": -1e-20, "cash": -0.07, "day": "1900-01-01", "flag": False,
            "geom": ("Point", (5, 6))}])
 
@@ -125,7 +125,7 @@ class OneDefinition(harness.EngineTestCase):
                          [(11, [[10.5, 50.25]], [100]), (0, [], []), (11, [[-1, -2]], [-3])])
         rows = [list(r.values()) for r in dbfread.DBF(self.path("out.dbf"), encoding="utf-8")]
         self.assertEqual(rows, [
-            ["Zoë", -7, 2 ** 62 + 1, 12.5, datetime.date(2024, 2, 29), True,
+            ["Zoë", -7, 2 ** 59 + 1, 12.5, datetime.date(2024, 2, 29), True,
              decimal.Decimal("1234.50")],
             ["", None, None, None, None, None, None],
             ["b", 2147483647, 1, -0.5, datetime.date(1970, 1, 1), False, decimal.Decimal("-0.25")]])

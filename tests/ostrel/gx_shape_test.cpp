@@ -43,9 +43,9 @@ TEST(GxShapeTest, PointsOfEveryDimension) {
                                       "0000000000000840"
                                       "0000000000001040"));
 
-    Bytes z, z_shape;  // Z without M: PointZ still carries its M, as 0.0
+    Bytes z, z_shape;  // Z without M: PointZ still carries its M, as no data
     wkb(z, 1001).f64s({1, 2, 3});
-    le(z_shape).u32(11).f64s({1, 2, 3, 0.0});
+    le(z_shape).u32(11).f64s({1, 2, 3, kNoData});
     EXPECT_EQ(expect_ok(z), z_shape);
     EXPECT_EQ(z_shape.size(), 36u);
 
@@ -81,7 +81,7 @@ TEST(GxShapeTest, MultiPointWithMeasuresLeavesEmptyMembersOut) {
     wkb(in, 2001).f64s({-2, 3, 7});
     le(expected).u32(28).f64s({-2, 0, 10, 5}).u32(3);
     le(expected).f64s({0, 0, 10, 5, -2, 3});
-    le(expected).f64s({kNoData, 7}).f64s({1, kNoData, 7});
+    le(expected).f64s({1, 7}).f64s({1, kNoData, 7});  // no data stays out of the range
     EXPECT_EQ(expect_ok(in), expected);
     EXPECT_EQ(expected.size(), 128u);
 
@@ -105,11 +105,12 @@ TEST(GxShapeTest, PolylinesOfTwoPartsInEitherByteOrder) {
         EXPECT_EQ(expect_ok(in), expected) << "big-endian " << big_endian;
     }
 
-    // Z and M: ranges from the values written, the NaN measure as no data.
+    // Z and M: ranges from the values written, the NaN measure as no data,
+    // which the M range leaves out.
     Bytes zm, zm_shape;
     wkb(zm, 3002).u32(2).f64s({0, 0, 1, 2, 3, 4, 5, kNaN});
     le(zm_shape).u32(13).f64s({0, 0, 3, 4}).u32(1).u32(2).u32(0).f64s({0, 0, 3, 4});
-    le(zm_shape).f64s({1, 5, 1, 5}).f64s({kNoData, 2, 2, kNoData});
+    le(zm_shape).f64s({1, 5, 1, 5}).f64s({2, 2, 2, kNoData});
     EXPECT_EQ(expect_ok(zm), zm_shape);
     EXPECT_EQ(zm_shape.size(), 144u);
 
@@ -165,25 +166,26 @@ TEST(GxShapeTest, MultiPolygonPartsGoExteriorThenHoles) {
     EXPECT_EQ(expect_ok(in), expected);
 }
 
-TEST(GxShapeTest, DegenerateRingsAreLeftOut) {
-    // A collinear hole encloses nothing: only the exterior remains.
-    Bytes hole, one_ring;
+TEST(GxShapeTest, DegenerateRingsAreKept) {
+    // A collinear hole has no turn: kept as a part, in the order it came.
+    Bytes hole, two_rings;
     wkb(hole, 3).u32(2);
     le(hole).u32(5).f64s({0, 0, 0, 9, 9, 9, 9, 0, 0, 0});
     le(hole).u32(4).f64s({2, 2, 3, 3, 4, 4, 2, 2});
-    le(one_ring).u32(5).f64s({0, 0, 9, 9}).u32(1).u32(5).u32(0);
-    le(one_ring).f64s({0, 0, 0, 9, 9, 9, 9, 0, 0, 0});
-    EXPECT_EQ(expect_ok(hole), one_ring);
+    le(two_rings).u32(5).f64s({0, 0, 9, 9}).u32(2).u32(9).u32(0).u32(5);
+    le(two_rings).f64s({0, 0, 0, 9, 9, 9, 9, 0, 0, 0}).f64s({2, 2, 3, 3, 4, 4, 2, 2});
+    EXPECT_EQ(expect_ok(hole), two_rings);
 
-    // A flat exterior takes its holes with it; with nothing left, the null
-    // shape. The first polygon of the ZM multipolygon goes, so the Z and M
-    // sections are moved up over the room counted for it.
-    Bytes flat;
-    wkb(flat, 3).u32(2);
-    le(flat).u32(3).f64s({0, 0, 5, 5, 0, 0});
-    le(flat).u32(4).f64s({1, 1, 2, 1, 2, 2, 1, 1});
-    EXPECT_EQ(expect_ok(flat), kNullShape);
+    // A bow-tie's lobes cancel: it turns by its lowest, then leftmost
+    // vertex (0 0), counter-clockwise there, so the exterior is reversed.
+    Bytes bow_tie, bow_tie_shape;
+    wkb(bow_tie, 3).u32(1).u32(5).f64s({0, 0, 1, 1, 1, 0, 0, 1, 0, 0});
+    le(bow_tie_shape).u32(5).f64s({0, 0, 1, 1}).u32(1).u32(5).u32(0);
+    le(bow_tie_shape).f64s({0, 0, 0, 1, 1, 0, 1, 1, 0, 0});
+    EXPECT_EQ(expect_ok(bow_tie), bow_tie_shape);
 
+    // A flat exterior of two points is closed and kept with its hole and
+    // the next polygon, Z and M alongside.
     Bytes multi, expected;
     wkb(multi, 3006).u32(2);
     wkb(multi, 3003).u32(2);
@@ -191,17 +193,25 @@ TEST(GxShapeTest, DegenerateRingsAreLeftOut) {
     le(multi).u32(4).f64s({1, 1, 0, 0, 2, 1, 0, 0, 2, 2, 0, 0, 1, 1, 0, 0});
     wkb(multi, 3003).u32(1);
     le(multi).u32(4).f64s({0, 0, 7, 1, 0, 1, 8, 2, 1, 1, 9, kNaN, 1, 0, 6, 4});
-    le(expected).u32(15).f64s({0, 0, 1, 1}).u32(1).u32(5).u32(0);
+    le(expected).u32(15).f64s({0, 0, 5, 5}).u32(3).u32(12).u32(0).u32(3).u32(7);
+    le(expected).f64s({0, 0, 5, 5, 0, 0}).f64s({1, 1, 2, 1, 2, 2, 1, 1});
     le(expected).f64s({0, 0, 0, 1, 1, 1, 1, 0, 0, 0});
-    le(expected).f64s({6, 9}).f64s({7, 8, 9, 6, 7});
-    le(expected).f64s({kNoData, 4}).f64s({1, 2, kNoData, 4, 1});
+    le(expected).f64s({0, 9}).f64s({1, 2, 1, 0, 0, 0, 0, 7, 8, 9, 6, 7});
+    le(expected).f64s({0, 4}).f64s({1, 2, 1, 0, 0, 0, 0, 1, 2, kNoData, 4, 1});
     EXPECT_EQ(expect_ok(multi), expected);
+    EXPECT_EQ(expected.size(), 472u);
+
+    // Holes after an empty exterior have nowhere to go: refused, not dropped.
+    Bytes no_exterior;
+    wkb(no_exterior, 3).u32(2).u32(0);
+    le(no_exterior).u32(4).f64s({1, 1, 2, 1, 2, 2, 1, 1});
+    expect_error(no_exterior, kGxHolesWithoutExterior, "cannot place the hole");
 }
 
 TEST(GxShapeTest, EwkbFlagsAndSrid) {
     Bytes point, point_shape;
     wkb(point, 0xA0000001).u32(4326).f64s({1, 2, 3});  // Z and SRID flags
-    le(point_shape).u32(11).f64s({1, 2, 3, 0.0});
+    le(point_shape).u32(11).f64s({1, 2, 3, kNoData});
     EXPECT_EQ(expect_ok(point), point_shape);
 
     Bytes line, line_shape;  // big-endian, M and SRID flags, and a 2.5D line
@@ -382,14 +392,15 @@ TEST(GxShapeTest, GeometriesOfManyRunsAreWalkedTwice) {
     }
     EXPECT_EQ(expect_ok(in), expected);
 
-    // Seventeen polygons, the first flat: left out on the second walk too.
+    // Seventeen polygons, the first flat: kept on the second walk too.
     Bytes polygons, squares;
     wkb(polygons, 6).u32(17);
-    wkb(polygons, 3).u32(1).u32(3).f64s({100, 100, 200, 200, 100, 100});  // not in the box
-    le(squares).u32(5).f64s({0, 0, 16, 1}).u32(16).u32(16 * 5);
+    wkb(polygons, 3).u32(1).u32(3).f64s({100, 100, 200, 200, 100, 100});
+    le(squares).u32(5).f64s({0, 0, 200, 200}).u32(17).u32(3 + 16 * 5).u32(0);
     for (uint32_t part = 0; part < 16; ++part) {
-        le(squares).u32(part * 5);
+        le(squares).u32(3 + part * 5);
     }
+    le(squares).f64s({100, 100, 200, 200, 100, 100});
     for (uint32_t square = 0; square < 16; ++square) {
         double x = square;
         wkb(polygons, 3).u32(1).u32(4).f64s({x, 0, x, 1, x + 1, 1, x + 1, 0});

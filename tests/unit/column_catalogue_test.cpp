@@ -2,14 +2,13 @@
 // type, the warnings and skips, the field names and how an append matches
 // them back to columns, and the tables too wide for a .dbf file.
 
-#include "dbf/column_catalogue.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "db/table_columns.h"
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
 
@@ -80,15 +79,15 @@ TEST(ColumnCatalogue, FieldOfEveryDeclaredType) {
     std::vector<Field> expected = {
         {"NAME", 'C', 254, 0, "name"},    {"CODE", 'C', 254, 0, "code"},
         {"AREA", 'N', 18, 2, "area"},     {"WHOLE", 'N', 12, 0, "whole"},
-        {"RATIO", 'N', 20, 255, "ratio"}, {"PRICE", 'N', 10, 2, "price"},
+        {"RATIO", 'F', 24, 16, "ratio"},  {"PRICE", 'N', 10, 2, "price"},
         {"SMALL", 'N', 6, 0, "small"},    {"TINY", 'N', 6, 0, "tiny"},
         {"MEDIUM", 'N', 11, 0, "medium"}, {"I4", 'N', 11, 0, "i4"},
-        {"BIG", 'N', 21, 0, "big"},       {"F", 'F', 20, 0, "f"},
-        {"D", 'F', 20, 0, "d"},           {"R", 'F', 20, 0, "r"},
-        {"SF", 'F', 20, 0, "sf"},         {"BORN", 'D', 8, 0, "born"},
+        {"BIG", 'N', 18, 0, "big"},       {"F", 'F', 24, 16, "f"},
+        {"D", 'F', 24, 16, "d"},          {"R", 'F', 24, 16, "r"},
+        {"SF", 'F', 24, 16, "sf"},        {"BORN", 'D', 8, 0, "born"},
         {"OK", 'L', 1, 0, "ok"},          {"V", 'C', 40, 0, "v"},
         {"T", 'C', 254, 0, "t"},          {"NV", 'C', 12, 0, "nv"},
-        {"CH", 'C', 1, 0, "ch"},          {"DEC", 'N', 20, 255, "dec"},
+        {"CH", 'C', 1, 0, "ch"},          {"DEC", 'F', 24, 16, "dec"},
         {"CASH", 'N', 18, 2, "cash"},     {"UNTYPED", 'C', 254, 0, "untyped"},
     };
     EXPECT_EQ(fields_of(run->fields), expected);

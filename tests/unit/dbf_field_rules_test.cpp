@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "db/client.h"
-#include "dbf/dbf_record.h"
+#include "db/row_values.h"
+#include "dbf/field_refusals.h"
 #include "process_end_capture.h"
 
 namespace {
@@ -25,40 +27,73 @@ OslDecimal decimal(int sign, const char* digits, int exponent) {
     return d;
 }
 
-// A value held in one member of FieldValue.
-template <typename T>
-FieldValue value_in(T FieldValue::*member, T held) {
+// A value as the fetch gives it: in its FieldValue member, or (a decimal, a
+// date) in the library's form that the fetch makes into the field's.
+struct Given {
     FieldValue value;
-    value.*member = held;
-    return value;
+    LibraryValue library = {};
+};
+
+template <typename T>
+Given value_in(T FieldValue::*member, T held) {
+    Given given;
+    given.value.*member = held;
+    return given;
 }
 
-FieldValue decimal_value(int sign, const char* digits, int exponent) {
-    return value_in(&FieldValue::decimal, decimal(sign, digits, exponent));
+Given decimal_value(int sign, const char* digits, int exponent) {
+    Given given;
+    given.library.decimal = decimal(sign, digits, exponent);
+    return given;
+}
+
+Given date_value(OslDate date) {
+    Given given;
+    given.library.date = date;
+    return given;
 }
 
 const auto as_text = &FieldValue::text;
 const auto as_integer = &FieldValue::integer;
 const auto as_real = &FieldValue::real;
-const auto as_date = &FieldValue::date;
 
-// One field of the given column type in a record of its own.
+// One field of the given column type in a record of its own, with the row
+// values the fetch fills.
 struct OneField {
     RecordFormats formats;
-    FieldFormat format;
+    RowValues row;
+    char* place = nullptr;  // the value's own place for a text the fetch makes
     int32_t cuts = 0;
     explicit OneField(const DescribedColumn& column, char ftyp, int32_t flen, int32_t fdec) {
+        formats.fields = new FieldFormat[1];
         int32_t needed = 0;
-        EXPECT_EQ(make_field_format(column, ftyp, flen, fdec, format, needed),
+        EXPECT_EQ(make_field_format(column, ftyp, flen, fdec, formats.fields[0], needed),
                   FormatProblem::kNone);
-        format.offset = 1;
-        formats = {1, 1 + flen, &format};
+        formats.fields[0].offset = 1;
+        formats.field_count = 1;
+        formats.record_length = 1 + flen;
+        prepare_row_values(formats, row);
+        place = row.values[0].text;
     }
-    std::string record(const FieldValue& value) {
-        std::string bytes(static_cast<size_t>(formats.record_length) + 1, '|');
-        EXPECT_EQ(format_dbf_record(formats, &value, &bytes[0], &cuts), kAllValuesFit);
+    ~OneField() { free_field_formats(formats, row); }
+    // The record of a fetched value, or the field it stops at.
+    int32_t format(const Given& given, std::string& bytes) {
+        FieldValue& value = row.values[0];
+        value = given.value;
+        if (value.text == nullptr) {
+            value.text = place;
+        }
+        row.library[0] = given.library;
+        make_field_texts(formats, row);
+        bytes.assign(static_cast<size_t>(formats.record_length) + 1, '|');
+        int32_t result = format_dbf_record(formats, row.values, &bytes[0], &cuts);
         EXPECT_EQ(bytes.back(), '|');  // nothing past the record
         bytes.pop_back();
+        return result;
+    }
+    std::string record(const Given& given) {
+        std::string bytes;
+        EXPECT_EQ(format(given, bytes), kAllValuesFit);
         return bytes;
     }
 };
@@ -86,7 +121,7 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
         char ftyp;
         int32_t flen;
         int32_t fdec;
-        FieldValue value;
+        Given value;
         std::string field;
     };
     // clang-format off
@@ -96,14 +131,19 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
         {{OSL_SQL_SMALLINT},             'N', 6,   0,   value_in(as_integer, -32768),          "-32768"},
         {{OSL_SQL_INTEGER},              'N', 11,  0,   value_in(as_integer, 42),              "         42"},
         {{OSL_SQL_SERIAL},               'N', 11,  0,   value_in(as_integer, INT32_MIN),       "-2147483648"},
+        {{OSL_SQL_FLOAT},                'F', 24,  16,  value_in(as_real, 0.1),                "  1.0000000000000001e-01"},
+        {{OSL_SQL_SMALLFLOAT},           'F', 24,  16,  value_in(as_real, -DBL_MAX),           "-1.7976931348623157e+308"},
+        {{OSL_SQL_DECIMAL, 0, 16, 255},  'F', 24,  16,  decimal_value(1, "12345678", 5),       "  1.2345678000000000e+04"},
+        {{OSL_SQL_DECIMAL, 0, 19, 0},    'N', 18,  0,   decimal_value(1, "999999999999999999", 18), "999999999999999999"},
+        // Older files' floating fields, F(20,0) and N(20,255), keep their form.
         {{OSL_SQL_FLOAT},                'F', 20,  0,   value_in(as_real, 0.1),                "  1.000000000000e-01"},
         {{OSL_SQL_SMALLFLOAT},           'F', 20,  0,   value_in(as_real, -1.5e300),           "-1.500000000000e+300"},
         {{OSL_SQL_DECIMAL, 0, 16, 255},  'N', 20,  255, decimal_value(1, "12345678", 5),       "  1.234567800000e+04"},
         {{OSL_SQL_DECIMAL, 0, 8, 2},     'N', 10,  2,   decimal_value(-1, "12345678", 5),      " -12345.68"},
         {{OSL_SQL_MONEY, 0, 8, 2},       'N', 10,  2,   decimal_value(1, "5", 0),              "      0.50"},
         {{OSL_SQL_DECIMAL, 0, 19, 0},    'N', 21,  0,   decimal_value(1, "9223372036854775807", 19), "  9223372036854775807"},
-        {{OSL_SQL_DATE},                 'D', 8,   0,   value_in(as_date, OslDate{45632}),     "20241207"},
-        {{OSL_SQL_DATE},                 'D', 8,   0,   value_in(as_date, OslDate{1}),         "19000101"},
+        {{OSL_SQL_DATE},                 'D', 8,   0,   date_value(45632),     "20241207"},
+        {{OSL_SQL_DATE},                 'D', 8,   0,   date_value(1),         "19000101"},
         {{OSL_SQL_BOOLEAN},              'L', 1,   0,   value_in(as_text, letter),             "T"},
         // An existing file's wider integer field keeps its numbers right-aligned.
         {{OSL_SQL_SMALLINT},             'N', 10,  0,   value_in(as_integer, 5),               "         5"},
@@ -112,8 +152,8 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
     for (const Case& c : cases) {
         OneField one(c.column, c.ftyp, c.flen, c.fdec);
         EXPECT_EQ(one.record(c.value), " " + c.field) << c.field;
-        FieldValue null = c.value;
-        null.indicator = -1;
+        Given null = c.value;
+        null.value.indicator = -1;
         std::string blank(static_cast<size_t>(c.flen), ' ');
         EXPECT_EQ(one.record(null), " " + (c.column.type == OSL_SQL_BOOLEAN ? "?" : blank))
             << c.field;
@@ -128,7 +168,7 @@ TEST(DbfFieldFormats, NarrowNumberFieldsTakeTheValuesThatFit) {
         DescribedColumn column;
         int32_t flen;
         int32_t fdec;
-        FieldValue value;
+        Given value;
         const char* field;  // null: the value does not fit
         const char* shown;  // the value in the refusal
     };
@@ -152,8 +192,10 @@ TEST(DbfFieldFormats, NarrowNumberFieldsTakeTheValuesThatFit) {
             EXPECT_EQ(one.record(c.value), std::string(" ") + c.field);
             continue;
         }
-        std::string record(static_cast<size_t>(one.formats.record_length), '|');
-        EXPECT_EQ(format_dbf_record(one.formats, &c.value, &record[0], &one.cuts), 0);
+        std::string record;
+        EXPECT_EQ(one.format(c.value, record), 0);
+        char shown[kFieldTextBytes];
+        shown_value_text(one.formats, one.row, 0, c.fdec, shown, sizeof shown);
         FieldTable fields;
         allocate_field_table(fields, 1);
         fields.field_count = 1;
@@ -161,8 +203,8 @@ TEST(DbfFieldFormats, NarrowNumberFieldsTakeTheValuesThatFit) {
         fields.column_name[0] = strdup("pop 2020");
         fields.flen[0] = c.flen;
         fields.fdec[0] = c.fdec;
-        EndResult result =
-            run_capturing_end([&] { refuse_value(fields, one.formats, &c.value, 0, 7); });
+        EndResult result = run_capturing_end(
+            [&] { refuse_value(fields, one.formats, one.row.values[0], 0, 7, shown); });
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, "\nRecord 7: the value " + std::string(c.shown) +
                                   " of column 'pop 2020' does not fit field 'POP' of " +

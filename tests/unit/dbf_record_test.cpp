@@ -1,8 +1,6 @@
 // Attribute records against a real database, byte for byte for every type,
 // and the .dbf they make read back by an independent reader (dbfread).
 
-#include "dbf/dbf_record.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "dbf/column_catalogue.h"
+#include "db/row_values.h"
+#include "db/table_columns.h"
+#include "dbf/field_refusals.h"
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
 
@@ -50,11 +50,15 @@ std::vector<std::string> unload_records(const SpatialColumn& settings, Attribute
     EXPECT_EQ(osl_open_cursor(kCursor), 0);
     while (osl_fetch(kCursor, kDescriptor) == 0) {
         ++run.record_number;
-        read_row_values(kDescriptor, run.row.requests, run.row.field_count);
+        fetch_row_values(kDescriptor, run.formats, run.row);
         int32_t unfit =
             format_dbf_record(run.formats, run.row.values, run.text, run.row.cut_counts);
         if (unfit != kAllValuesFit) {
-            refuse_value(run.fields, run.formats, run.row.values, unfit, run.record_number);
+            char shown[kFieldTextBytes];
+            shown_value_text(run.formats, run.row, unfit, run.fields.fdec[unfit], shown,
+                             sizeof shown);
+            refuse_value(run.fields, run.formats, run.row.values[unfit], unfit, run.record_number,
+                         shown);
         }
         records.emplace_back(run.text, static_cast<size_t>(run.dbf_header.record_length));
     }
@@ -121,14 +125,14 @@ TEST(DbfRecord, EveryTypeByteForByteAndReadBackByDbfread) {
     write_native_database(
         path,
         {kCreateTable, "INSERT INTO geometry_columns VALUES ('t', 'geom', 0)",
-         "INSERT INTO t VALUES (-32768, 42, -2147483648, -9223372036854775807 - 1, 'ab', 'xyz', "
+         "INSERT INTO t VALUES (-32768, 42, -2147483648, -99999999999999999, 'ab', 'xyz', "
          "'zz', '" +
              long_text +
              "', '2024-12-07', 1, -12345.678, 0.5, 12345.678, 0.1, "
              "'h\xc3\xa9llo', NULL)",
          "INSERT INTO t VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
          "NULL, NULL, NULL, NULL, NULL)",
-         "INSERT INTO t VALUES (32767, -1, 2147483647, 9223372036854775807, 'abcde', '', 'a', "
+         "INSERT INTO t VALUES (32767, -1, 2147483647, 999999999999999999, 'abcde', '', 'a', "
          "'short', '1900-01-01', 'false', 999999.99, -0.5, -1e-20, -1.5e300, 'ab', NULL)"});
     Connection connection(path);
     SpatialColumn settings = {"t", "geom"};
@@ -139,14 +143,15 @@ TEST(DbfRecord, EveryTypeByteForByteAndReadBackByDbfread) {
 
     // Field by field: s m i4 big c5 v3 after long born ok d82 m82 d16 f u.
     std::vector<std::string> expected = {
-        std::string(" ") + "-32768" + "         42" + "-2147483648" + " -9223372036854775808" +
+        std::string(" ") + "-32768" + "         42" + "-2147483648" + "-99999999999999999" +
             "ab   " + "xyz" + "zz" + long_text.substr(0, 254) + "20241207" + "T" + " -12345.68" +
-            "      0.50" + "  1.234567800000e+04" + "  1.000000000000e-01" + "h\xc3\xa9l",
-        std::string(1 + 6 + 11 + 11 + 21 + 5 + 3 + 2 + 254 + 8, ' ') + "?" +
-            std::string(10 + 10 + 20 + 20 + 4, ' '),
-        std::string(" ") + " 32767" + "         -1" + " 2147483647" + "  9223372036854775807" +
+            "      0.50" + "  1.2345678000000000e+04" + "  1.0000000000000001e-01" + "h\xc3\xa9l",
+        std::string(1 + 6 + 11 + 11 + 18 + 5 + 3 + 2 + 254 + 8, ' ') + "?" +
+            std::string(10 + 10 + 24 + 24 + 4, ' '),
+        std::string(" ") + " 32767" + "         -1" + " 2147483647" + "999999999999999999" +
             "abcde" + "   " + "a " + "short" + std::string(249, ' ') + "19000101" + "F" +
-            " 999999.99" + "     -0.50" + " -1.000000000000e-20" + "-1.500000000000e+300" + "ab  ",
+            " 999999.99" + "     -0.50" + " -9.9999999999999995e-21" + "-1.5000000000000001e+300" +
+            "ab  ",
     };
     ASSERT_EQ(records.size(), expected.size());
     for (size_t i = 0; i < records.size(); ++i) {
@@ -170,15 +175,15 @@ TEST(DbfRecord, EveryTypeByteForByteAndReadBackByDbfread) {
     EXPECT_EQ(
         read,
         "2024-12-07\n"
-        "S N 6 0\nM N 11 0\nI4 N 11 0\nBIG N 21 0\nC5 C 5 0\nV3 C 3 0\nAFTER C 2 0\n"
-        "LONG C 254 0\nBORN D 8 0\nOK L 1 0\nD82 N 10 2\nM82 N 10 2\nD16 N 20 255\n"
-        "F F 20 0\nU C 4 0\n"
-        "[-32768, 42, -2147483648, -9223372036854775808, 'ab', 'xyz', 'zz', '" +
+        "S N 6 0\nM N 11 0\nI4 N 11 0\nBIG N 18 0\nC5 C 5 0\nV3 C 3 0\nAFTER C 2 0\n"
+        "LONG C 254 0\nBORN D 8 0\nOK L 1 0\nD82 N 10 2\nM82 N 10 2\nD16 F 24 16\n"
+        "F F 24 16\nU C 4 0\n"
+        "[-32768, 42, -2147483648, -99999999999999999, 'ab', 'xyz', 'zz', '" +
             long_text.substr(0, 254) +
             "', datetime.date(2024, 12, 7), True, -12345.68, 0.5, 12345.678, 0.1, 'h\xc3\xa9l']\n"
             "[None, None, None, None, '', '', '', '', None, None, None, None, None, None, "
             "'']\n"
-            "[32767, -1, 2147483647, 9223372036854775807, 'abcde', '', 'a', 'short', "
+            "[32767, -1, 2147483647, 999999999999999999, 'abcde', '', 'a', 'short', "
             "datetime.date(1900, 1, 1), False, 999999.99, -0.5, -1e-20, -1.5e+300, 'ab']\n");
     free_field_table(run->fields);
 }

@@ -50,13 +50,24 @@ bool integer_matches(int32_t width, int64_t value) {
     return matches_snprintf<int64_t>(write_integer_text, "%*lld", width, value);
 }
 
-bool exponent_matches(int32_t width, double value) {
-    return matches_snprintf<double>(write_exponent_text, "%*.12e", width, value);
+int32_t write_exact(char* field, int32_t width, double value) {
+    return write_exponent_text(field, width, value, kExactFractionDigits);
 }
 
-// 1 and 2 are narrower than most texts, 6, 11, 20 and 21 the widths the
-// catalogue gives, 255 the widest a descriptor states.
-const int32_t kWidths[] = {1, 2, 6, 11, 18, 19, 20, 21, kWidestField};
+int32_t write_short(char* field, int32_t width, double value) {
+    return write_exponent_text(field, width, value, kShortFractionDigits);
+}
+
+// Both exponent forms: the sixteen fraction digits of new fields, the twelve
+// of older files' fields.
+bool exponent_matches(int32_t width, double value) {
+    return matches_snprintf<double>(write_exact, "%*.16e", width, value) &&
+           matches_snprintf<double>(write_short, "%*.12e", width, value);
+}
+
+// 1 and 2 are narrower than most texts, 6, 11, 18, 20 and 24 the widths the
+// catalogue gives and had, 255 the widest a descriptor states.
+const int32_t kWidths[] = {1, 2, 6, 11, 18, 19, 20, 21, 24, kWidestField};
 
 TEST(NumberText, IntegersAreSnprintfsAtEveryWidth) {
     const int64_t values[] = {0,
@@ -89,11 +100,13 @@ TEST(NumberText, ExponentFormsAreSnprintfsAtEveryWidth) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double infinity = std::numeric_limits<double>::infinity();
     const double values[] = {0.0, -0.0, 1.0, -1.0, 0.1, 0.5, 123456.789, -2.5e-7,
-                             // Rounding at the twelfth decimal: up, down, carried into the
-                             // exponent, and exact ties, which printf takes to the even digit.
+                             // Rounding at the twelfth and the sixteenth decimal: up, down,
+                             // carried into the exponent, and exact ties, which printf takes
+                             // to the even digit.
                              9.9999999999995, 9.9999999999994, 9.99999999999949e22,
                              99999999999995.0, 12345678901235.0, 12345678901225.0,
-                             -12345678901235.0,
+                             -12345678901235.0, 99999999999999995.0, 12345678901234565.0,
+                             1.78861727063048990, 9223372036854775800.0, 1.0 / 3,
                              // The ends of the range: denormals, the smallest normal, the largest.
                              1e-308, -1e-308, 5e-324, -5e-324, 2.2250738585072009e-308, DBL_MIN,
                              1e308, DBL_MAX, -DBL_MAX,
@@ -106,17 +119,19 @@ TEST(NumberText, ExponentFormsAreSnprintfsAtEveryWidth) {
     }
 }
 
-// Values whose shortest text runs past the thirteenth digit with a tail near
-// half a unit of it, on both sides of the margin where the shortest digits
-// stop telling how the value rounds, at small, usual and large exponents.
+// Values with a tail near half a unit of the last digit of either form
+// (the thirteenth and the seventeenth), on both sides of the margin where
+// the scaling stops telling how the value rounds, at small, usual and large
+// exponents.
 TEST(NumberText, TailsNearAMidpointMatchSnprintf) {
-    for (const char* digits : {"1.234567890123", "9.999999999999", "5.000000000000"}) {
+    for (const char* digits : {"1.234567890123", "9.999999999999", "5.000000000000",
+                               "1.2345678901234567", "9.9999999999999999", "5.0000000000000000"}) {
         for (int tail = 4850; tail <= 5150; tail += 7) {
             for (int exponent : {-307, -5, 0, 7, 22, 300}) {
                 char text[64];
                 std::snprintf(text, sizeof text, "%s%04de%d", digits, tail, exponent);
-                exponent_matches(20, std::strtod(text, nullptr));
-                exponent_matches(20, -std::strtod(text, nullptr));
+                exponent_matches(24, std::strtod(text, nullptr));
+                exponent_matches(24, -std::strtod(text, nullptr));
             }
         }
     }
@@ -125,7 +140,7 @@ TEST(NumberText, TailsNearAMidpointMatchSnprintf) {
 TEST(NumberText, SeededSweepMatchesSnprintf) {
     constexpr int kDraws = 100000;
     std::mt19937_64 random(13);
-    std::uniform_int_distribution<int32_t> width_of(1, 24);
+    std::uniform_int_distribution<int32_t> width_of(1, 26);
     std::uniform_int_distribution<int> bits_of(0, 63);
     for (int draw = 0; draw < kDraws; ++draw) {
         uint64_t bits = random();
@@ -138,7 +153,7 @@ TEST(NumberText, SeededSweepMatchesSnprintf) {
         // An integer of any length, either sign.
         int64_t integer = static_cast<int64_t>(bits) >> bits_of(random);
         int32_t width = width_of(random);
-        if (!exponent_matches(20, any) || !exponent_matches(width, usual) ||
+        if (!exponent_matches(24, any) || !exponent_matches(width, usual) ||
             !integer_matches(width, integer)) {
             return;  // one difference is enough to read
         }

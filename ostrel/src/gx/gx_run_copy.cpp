@@ -14,8 +14,6 @@
 
 #include "gx/gx_shape_build.h"
 
-// A measure below -1e38 means "no data" to shapefile readers.
-constexpr double kNoDataMeasure = -1e39;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // X and Y of a point side by side, so that each step on them (compare, take
@@ -119,10 +117,13 @@ static inline void put_point(RunSums& sums, AreaWalk& area, Targets to, size_t i
         gx_store_double(to.z + index * kGxDoubleBytes, z);
     }
     if (kM) {
-        if (!std::isfinite(m)) {
-            m = kNoDataMeasure;
+        // No data (NaN, infinite or below the format's bound) is written as
+        // the format's no-data value and stays out of the M range.
+        if (std::isfinite(m) && m >= kGxNoDataMeasureBelow) {
+            widen(m, sums.mmin, sums.mmax);
+        } else {
+            m = kGxNoDataMeasure;
         }
-        widen(m, sums.mmin, sums.mmax);
         gx_store_double(to.m + index * kGxDoubleBytes, m);
     }
 }

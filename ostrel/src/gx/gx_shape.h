@@ -26,6 +26,8 @@ constexpr const char* kGxNotFinite = "GX006";  // an X, Y or Z that is NaN or in
 constexpr const char* kGxTooLarge = "GX007";   // the shape would pass the size a record can have
 constexpr const char* kGxNotABlob = "GX008";   // GX_AsShape given a text or number
 constexpr const char* kGxOutOfMemory = "GX009";
+constexpr const char* kGxHolesWithoutExterior = "GX010";  // a polygon's holes after an empty
+                                                          // exterior ring: nowhere to place them
 
 // Longest message of a GxError, its NUL included; with the "GXnnn|" prefix it
 // stays inside the 255 bytes a diagnostic message may have.

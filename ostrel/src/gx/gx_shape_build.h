@@ -138,8 +138,15 @@ struct GxRunCopy {
     bool all_finite = true;
 };
 
-// Decodes the run's points to copy.xy, copy.z, copy.m (NaN and infinite
-// measures become the no-data value) and fills in its sums.
+// A measure below -1e38 means "no data" to shapefile readers: a NaN or
+// infinite measure is written as kGxNoDataMeasure, and so is the M of a
+// PointZ without measures and the M range of a shape that has none.
+constexpr double kGxNoDataMeasure = -1e39;
+constexpr double kGxNoDataMeasureBelow = -1e38;
+
+// Decodes the run's points to copy.xy, copy.z, copy.m (measures that are no
+// data become kGxNoDataMeasure and stay out of the M range) and fills in its
+// sums.
 void gx_copy_run(const GxPointRun& run, GxRunCopy& copy);
 // The axis (0 X, 1 Y, 2 Z) of the first coordinate of the copied run that is
 // NaN or infinite, with its point index and kind; -1 when there is none.
@@ -158,8 +165,9 @@ struct GxShapeBuild {
     // Counted by the measure pass; counted again while written.
     uint64_t points = 0;
     uint64_t parts = 0;
-    // A polygon's rings after an empty or degenerate exterior are left out.
-    bool skipping_polygon = false;
+    // The polygon being read has an empty exterior ring: it is left out, and
+    // a hole after it refuses the geometry.
+    bool empty_exterior = false;
 
     // The measure pass records the runs it is handed, so that the write pass
     // can replay them instead of walking the input again; a geometry of more

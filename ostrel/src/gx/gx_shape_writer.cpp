@@ -5,12 +5,17 @@
 // want them (outer rings clockwise, holes counter-clockwise), parts indexed,
 // ranges merged; finally the header values and the null shape.
 //
-// Degenerate rings (zero area in X/Y, which takes in every ring of fewer than
-// four points once closed) have no orientation and enclose nothing; they are
-// left out, and so are the holes of a polygon whose exterior is left out.
-// Dropping them keeps the unload going and the file valid for strict readers,
-// and loses no area.
+// Every ring with points is written: a row's geometry is never dropped. A
+// ring of zero or tiny area (a "bow-tie" whose lobes cancel, a ring of
+// fewer than four points once closed, a sliver) has no orientation its area
+// can be trusted for; it takes the one of its turn at its lowest, then
+// leftmost vertex, which is a corner of its hull and so gives a simple ring's
+// true orientation, and the same answer for the same ring whatever the
+// rounding; a ring that has no turn there (all its points on one line) keeps
+// the order it came in. An empty polygon is left out; holes after an empty
+// exterior ring have nowhere to go, and the geometry is refused.
 
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -49,20 +54,18 @@ constexpr size_t kRangeBytes = 2 * kGxDoubleBytes;
 constexpr size_t kPointXAt = kTypeBytes;
 constexpr size_t kPointZOrMAt = kPointXAt + kXYBytes;  // Z (11) or M (21)
 
-static void widen(double value, double& low, double& high) {
-    low = value < low ? value : low;
-    high = value > high ? value : high;
+// Minimum with minimum, maximum with maximum: a run without measures has the
+// empty M range (+inf, -inf), which then changes nothing.
+static void merge_range(double run_low, double run_high, double& low, double& high) {
+    low = run_low < low ? run_low : low;
+    high = run_high > high ? run_high : high;
 }
 
 static void merge_bounds(GxBounds& into, const GxBounds& run) {
-    widen(run.xmin, into.xmin, into.xmax);
-    widen(run.xmax, into.xmin, into.xmax);
-    widen(run.ymin, into.ymin, into.ymax);
-    widen(run.ymax, into.ymin, into.ymax);
-    widen(run.zmin, into.zmin, into.zmax);
-    widen(run.zmax, into.zmin, into.zmax);
-    widen(run.mmin, into.mmin, into.mmax);
-    widen(run.mmax, into.mmin, into.mmax);
+    merge_range(run.xmin, run.xmax, into.xmin, into.xmax);
+    merge_range(run.ymin, run.ymax, into.ymin, into.ymax);
+    merge_range(run.zmin, run.zmax, into.zmin, into.zmax);
+    merge_range(run.mmin, run.mmax, into.mmin, into.mmax);
 }
 
 static uint32_t shape_type_code(uint32_t kind, bool has_z, bool has_m) {
@@ -115,16 +118,23 @@ static bool ring_is_closed(const GxPointRun& run) {
                gx_load_double(last + kGxDoubleBytes, big_endian);
 }
 
-// Empty rings, and every ring of a polygon whose exterior is empty, are left
-// out in both passes.
+// Empty rings are left out in both passes; the measure pass refuses a hole
+// with points after an empty exterior.
 static bool ring_left_out(GxShapeBuild& build, const GxPointRun& run) {
     if (run.role == GxRunRole::kExteriorRing) {
-        build.skipping_polygon = run.count == 0;
+        build.empty_exterior = run.count == 0;
     }
-    return build.skipping_polygon || run.count == 0;
+    return run.count == 0;
 }
 
-static void measure_run(GxShapeBuild& build, const GxPointRun& run) {
+static bool holes_without_exterior(GxShapeBuild& build, const GxPointRun& run) {
+    return gx_fail(*build.error, kGxHolesWithoutExterior,
+                   "Polygon at byte %zu has an empty exterior ring and a hole of %u points; a "
+                   "shapefile cannot place the hole.",
+                   run.blob_offset, run.count);
+}
+
+static bool measure_run(GxShapeBuild& build, const GxPointRun& run) {
     if (build.recorded_runs < GxShapeBuild::kRecordedRuns) {
         // Field by field: the run was just written that way, and a wider
         // copy would wait for those stores to drain.
@@ -150,11 +160,57 @@ static void measure_run(GxShapeBuild& build, const GxPointRun& run) {
         case GxRunRole::kExteriorRing:
         case GxRunRole::kInteriorRing:
             if (!ring_left_out(build, run)) {
+                if (build.empty_exterior) {
+                    return holes_without_exterior(build, run);
+                }
                 build.parts += 1;
                 build.points += run.count + (ring_is_closed(run) ? 0 : 1);
             }
             break;
     }
+    return true;
+}
+
+// The orientation of a closed ring of count points (the last repeats the
+// first): +1 counter-clockwise, -1 clockwise, 0 for none. Only for rings
+// whose area does not tell (see the top of this file).
+static int turn_at_lowest_vertex(const GxRunCopy& copy, uint32_t count) {
+    auto x = [&](uint32_t i) { return gx_load_double(copy.xy + i * kXYBytes, false); };
+    auto y = [&](uint32_t i) { return gx_load_double(copy.xy + i * kXYBytes + 8, false); };
+    const uint32_t n = count - 1;  // the points without the closing repeat
+    if (n < 3) {
+        return 0;
+    }
+    uint32_t low = 0;
+    for (uint32_t i = 1; i < n; ++i) {
+        if (y(i) < y(low) || (y(i) == y(low) && x(i) < x(low))) {
+            low = i;
+        }
+    }
+    auto same = [&](uint32_t i) { return x(i) == x(low) && y(i) == y(low); };
+    uint32_t prev = (low + n - 1) % n;
+    while (prev != low && same(prev)) {
+        prev = (prev + n - 1) % n;
+    }
+    uint32_t next = (low + 1) % n;
+    while (next != low && same(next)) {
+        next = (next + 1) % n;
+    }
+    double cross =
+        (x(low) - x(prev)) * (y(next) - y(low)) - (y(low) - y(prev)) * (x(next) - x(low));
+    return cross > 0 ? 1 : cross < 0 ? -1 : 0;
+}
+
+// Below this share of its box's area, a ring's area is taken as rounding.
+constexpr double kTinyAreaShare = 0x1p-40;
+
+static int ring_orientation(const GxRunCopy& copy, uint32_t count) {
+    const GxBounds& box = copy.bounds;
+    const double box_area = (box.xmax - box.xmin) * (box.ymax - box.ymin);
+    if (std::fabs(copy.twice_area) > kTinyAreaShare * 2 * box_area) {
+        return copy.twice_area > 0 ? 1 : -1;
+    }
+    return turn_at_lowest_vertex(copy, count);
 }
 
 // ---------------------------------------------------------------------------
@@ -178,7 +234,9 @@ static bool write_lone_point(GxShapeBuild& build, const GxPointRun& run) {
     if (run.layout.has_m) {
         std::memcpy(after_xy, copy.m, kGxDoubleBytes);
     } else if (run.layout.has_z) {
-        gx_store_double(after_xy, 0.0);  // PointZ always carries its M
+        // PointZ always carries an M; a point without one says "no data",
+        // so that readers see Z without measures.
+        gx_store_double(after_xy, kGxNoDataMeasure);
     }
     build.points = 1;
     return true;
@@ -186,8 +244,7 @@ static bool write_lone_point(GxShapeBuild& build, const GxPointRun& run) {
 
 bool gx_take_run(GxShapeBuild& build, const GxPointRun& run) {
     if (build.pass == GxPass::kMeasure) {
-        measure_run(build, run);
-        return true;
+        return measure_run(build, run);
     }
     const bool ring = run.role == GxRunRole::kExteriorRing || run.role == GxRunRole::kInteriorRing;
     if (run.role == GxRunRole::kPoint) {
@@ -213,14 +270,11 @@ bool gx_take_run(GxShapeBuild& build, const GxPointRun& run) {
     uint32_t written = run.count;
     if (ring) {
         const bool exterior = run.role == GxRunRole::kExteriorRing;
-        if (copy.twice_area == 0) {
-            build.skipping_polygon = exterior;
-            return true;
-        }
         written = gx_close_ring(copy, run.count);
         // Shapefile rings turn the other way from the mathematical sense:
         // outer rings clockwise (negative area), holes counter-clockwise.
-        if ((copy.twice_area > 0) == exterior) {
+        const int orientation = ring_orientation(copy, written);
+        if (orientation != 0 && (orientation > 0) == exterior) {
             gx_reverse_points(copy, written);
         }
     }
@@ -277,6 +331,10 @@ void gx_lay_out_shape(GxShapeBuild& build, uint64_t points, uint64_t parts) {
 }
 
 size_t gx_finish_shape(GxShapeBuild& build, uint64_t measured_points, uint64_t measured_parts) {
+    // The write pass leaves out only what the measure pass did not count.
+    assert(build.points == measured_points && build.parts == measured_parts);
+    (void)measured_points;
+    (void)measured_parts;
     uint8_t* out = build.out;
     const GxGeometryType& type = *build.type;
     if (build.points == 0) {
@@ -286,21 +344,6 @@ size_t gx_finish_shape(GxShapeBuild& build, uint64_t measured_points, uint64_t m
     gx_store_u32(out, shape_type_code(type.kind, type.has_z, type.has_m));
     if (build.family == GxShapeFamily::kPoint) {
         return gx_shape_bytes(build.family, type, 1, 0);
-    }
-    if (build.points < measured_points || build.parts < measured_parts) {
-        // Degenerate rings were left out: move the sections up to close the
-        // gaps, in order, each to no later than where it was.
-        const size_t measured_xy_at = build.xy_at;
-        const size_t measured_z_at = build.z_at;
-        const size_t measured_m_at = build.m_at;
-        place_sections(build, build.points, build.parts);
-        std::memmove(out + build.xy_at, out + measured_xy_at, build.points * kXYBytes);
-        if (type.has_z) {
-            std::memmove(out + build.z_at, out + measured_z_at, build.points * kGxDoubleBytes);
-        }
-        if (type.has_m) {
-            std::memmove(out + build.m_at, out + measured_m_at, build.points * kGxDoubleBytes);
-        }
     }
     const GxBounds& bounds = build.bounds;
     gx_store_double(out + kBoxAt, bounds.xmin);
@@ -318,8 +361,11 @@ size_t gx_finish_shape(GxShapeBuild& build, uint64_t measured_points, uint64_t m
         gx_store_double(out + build.z_at - kGxDoubleBytes, bounds.zmax);
     }
     if (type.has_m) {
-        gx_store_double(out + build.m_at - kRangeBytes, bounds.mmin);
-        gx_store_double(out + build.m_at - kGxDoubleBytes, bounds.mmax);
+        // Every measure no data: the range says so too.
+        const bool measured = bounds.mmin <= bounds.mmax;
+        gx_store_double(out + build.m_at - kRangeBytes, measured ? bounds.mmin : kGxNoDataMeasure);
+        gx_store_double(out + build.m_at - kGxDoubleBytes,
+                        measured ? bounds.mmax : kGxNoDataMeasure);
     }
     return gx_shape_bytes(build.family, type, build.points, build.parts);
 }

@@ -189,7 +189,7 @@ TEST_F(PostgresEngine, ServerTypesReadAsTheirMapping) {
     osl_var_ready(&shape);
     OslItemRequest shape_data = {OSL_ITEM_DATA, host_var(&shape)};
     ASSERT_EQ(osl_get_descriptor_items("d", 8, &shape_data, 1), 0) << first_message();
-    double expected_point[] = {1, 2, 3, 0};  // PointZ: X, Y, Z and M 0.0
+    double expected_point[] = {1, 2, 3, -1e39};  // PointZ: X, Y, Z and M no data
     ASSERT_EQ(osl_var_getlen(&shape), 4 + 32);
     const char* bytes = static_cast<const char*>(osl_var_getdata(&shape));
     EXPECT_EQ(bytes[0], 11);

@@ -1,17 +1,17 @@
-// Attribute records: one output format per field, prepared once before the
+// Attribute records: one output format per field, chosen once before the
 // cursor opens, and one fixed-width .dbf record per accepted row, made from
-// the row's values in a buffer of the caller's.
+// the row's values in a buffer of the caller's. Knows nothing of where the
+// values come from: the fetch (db/row_values.h) puts them where FieldValue
+// says.
 
-#ifndef SPOOLMAP_DBF_DBF_RECORD_H
-#define SPOOLMAP_DBF_DBF_RECORD_H
+#ifndef SPOOLMAP_DBF_RECORD_FORMAT_H
+#define SPOOLMAP_DBF_RECORD_FORMAT_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "db/client.h"
-#include "db/descriptor_items.h"
-#include "dbf/dbf_header.h"
 #include "dbf/field_rules.h"
+#include "dbf/text_encoding.h"
 
 // Room for the text of the widest field a descriptor's length byte can state
 // (other writers go to 255), and a zero byte.
@@ -23,42 +23,32 @@ constexpr int kFieldTextBytes = UINT8_MAX + 1;
 // numbers need none).
 struct FieldFormat {
     ValueKind kind = ValueKind::kText;
-    int32_t offset = 0;  // from the start of the record (byte 0 is the deletion flag)
-    int32_t width = 0;   // flen
+    int32_t offset = 0;       // from the start of the record (byte 0 is the deletion flag)
+    int32_t width = 0;        // flen
+    int fraction_digits = 0;  // of a floating value's exponent form
     char text[kFieldTextBytes] = {};
 };
 
-// The formats of a record's fields, in field order.
+// The formats of a record's fields, in field order, and the conversion of
+// their text into the set's code page (none for UTF-8).
 struct RecordFormats {
     int32_t field_count = 0;
     int32_t record_length = 0;
     FieldFormat* fields = nullptr;
+    TextEncoder encoder;
+    const char* declaration = nullptr;  // what declared the code page, for messages
 };
 
-// One value of a row; which member holds it follows its field's kind.
+// One value of a row, where its field's kind puts it.
 struct FieldValue {
-    int16_t indicator = 0;  // kNullIndicator for a null value
-    union {
-        int32_t integer;
-        double real;
-        OslDecimal decimal;
-        OslDate date;
-    };
-    char* text = nullptr;  // a text or boolean value, NUL-terminated
-};
-
-// The values of the current row, one per field, and the kRequestsPerValue
-// requests per field (indicator, data) that read_row_values fetches them
-// through. Text values each have a place in texts of their field's width, one
-// more UTF-8 character and a zero byte: a longer value is cut there by the
-// fetch, and then to its field's width, which cut_counts counts per field for
-// the run.
-struct RowValues {
-    int32_t field_count = 0;
-    FieldValue* values = nullptr;
-    OslItemRequest* requests = nullptr;
-    char* texts = nullptr;
-    int32_t* cut_counts = nullptr;
+    int16_t indicator = 0;  // negative for a null value
+    int32_t integer = 0;    // kInteger
+    double real = 0;        // kFloat, kFloatingDecimal
+    // kText, kBoolean: the value, NUL-terminated. kDecimalPicture, kDate: its
+    // text by the field's picture or date pattern, exactly the field's width,
+    // or unfit when it has none there.
+    char* text = nullptr;
+    bool unfit = false;
 };
 
 // Why a column cannot fill a field of an existing .dbf file.
@@ -88,33 +78,22 @@ FormatProblem make_field_format(const DescribedColumn& column, char ftyp, int32_
 // was cut.
 bool write_text_field(char* field, int32_t width, const char* text);
 
-// Makes each field's format from the column that item i + 1 of descriptor
-// describes for field i, and the row values with their requests. A field
-// whose column no longer fits it (append) ends the run naming the field and
-// the column.
-void prepare_field_formats(const FieldTable& fields, int32_t record_length, const char* descriptor,
-                           RecordFormats& formats, RowValues& row);
-
 // Builds a record of formats.record_length bytes at record from values (one
 // per field): a blank deletion flag, then each field's text, a null value
 // leaving its field blank (a null BOOLEAN is "?"). No zero byte is written. A
 // text longer than its field is cut and counted in cut_counts (one per
 // field). Returns kAllValuesFit, or the number (from 0) of the first field
-// whose value does not fit it; the record is then not whole.
+// whose value does not fit it (a text: holds a character the set's code page
+// cannot); the record is then not whole.
 constexpr int32_t kAllValuesFit = -1;
 int32_t format_dbf_record(const RecordFormats& formats, const FieldValue* values, char* record,
                           int32_t* cut_counts);
 
-// Ends the run for record record_number, whose value of field i does not fit,
-// naming the field, the value and the width.
-[[noreturn]] void refuse_value(const FieldTable& fields, const RecordFormats& formats,
-                               const FieldValue* values, int32_t i, int32_t record_number);
+// Opens the conversion of text fields into code_page, which declaration
+// names (for messages). False when it cannot be written.
+bool encode_text_into(RecordFormats& formats, const char* code_page, const char* declaration);
 
-// At the end of a run: one warning per text field whose values were cut,
-// with their number, the column and the field's width.
-void report_value_cuts(const FieldTable& fields, const RowValues& row);
-
-// Releases what prepare_field_formats allocated.
-void free_field_formats(RecordFormats& formats, RowValues& row);
+// Releases what the formats hold.
+void free_record_formats(RecordFormats& formats);
 
 #endif
