@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "front/dialect.h"
-#include "front/session.h"
+#include "core/dialect.h"
+#include "core/status.h"
+#include "front/connection.h"
 #include "gx_test_bytes.h"
 #include "ostrel_test_support.h"
+#include "values/shape_fetch.h"
 
 namespace {
 
@@ -101,8 +103,8 @@ TEST_F(OstrelTest, ShapesMadeOnFetch) {
     fake_statement.rows = {{cell_integer(7), cell_of(point)},
                            {cell_integer(8), Cell{}},
                            {cell_integer(9), cell_of(truncated)}};
-    engine_session().engine = &kFakeEngine;
-    engine_session().database = reinterpret_cast<EngineDatabase*>(&fake_statement);
+    session_connection().engine = &kFakeEngine;
+    session_connection().database = reinterpret_cast<EngineDatabase*>(&fake_statement);
 
     ASSERT_EQ(osl_prepare("s", "SELECT id, GX_AsShape(geom) FROM t"), 0);
     ASSERT_EQ(osl_allocate_descriptor("d", 2), 0);
@@ -127,7 +129,7 @@ TEST_F(OstrelTest, ShapesMadeOnFetch) {
     ASSERT_EQ(osl_get_descriptor_items("d", 2, read_shape, 2), 0) << first_message();
     EXPECT_EQ(indicator, -1);
 
-    EXPECT_EQ(osl_fetch("c", "d"), kGxErrorCode);
+    EXPECT_EQ(osl_fetch("c", "d"), kExtensionErrorCode);
     std::vector<Condition> all = conditions();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].sqlstate, kGxTruncated);

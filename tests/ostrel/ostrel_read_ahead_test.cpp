@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,37 @@ TEST_F(OslReadAhead, ConnectionTakenBackInBetween) {
     ASSERT_EQ(osl_open_cursor("c"), 0);
     EXPECT_EQ(fetch(1), expected_rows(1, 1));
     EXPECT_EQ(osl_disconnect_current(), 0);
+}
+
+// A statement that switches the trace on every row (to level 1 on odd rows,
+// to 3, which traces fetches, on even ones) is stepped in the caller's
+// thread, whatever the mode: each switch comes before the fetch of its own
+// row, and no other thread touches the trace meanwhile.
+TEST_F(OslReadAhead, AStatementThatSwitchesTheTraceIsNotReadAhead) {
+    std::string file = scratch.file("t.log");
+    std::string query =
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3) "
+        "SELECT i, gx_trace('" +
+        file + "', CASE i % 2 WHEN 1 THEN '1' ELSE '3' END) FROM n";
+    set_read_ahead(ReadAhead::kOn);
+    open(query.c_str());  // describing it runs its first row
+    EXPECT_EQ(fetch(4).size(), 3u);
+    EXPECT_EQ(osl_disconnect_current(), 0);
+    auto switched = [&](int level) {
+        return "trace " + file + ": tracing to '" + file + "' at level " + std::to_string(level);
+    };
+    const std::vector<std::string> expected = {
+        switched(1), "open c: " + query, switched(1), switched(3), "fetch c row 2", switched(1),
+    };
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    constexpr size_t kStampChars = sizeof "2024-01-31 12:00:00.000  " - 1;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line.substr(std::min(kStampChars, line.size())));
+    }
+    ASSERT_FALSE(lines.empty());
+    lines.pop_back();  // the disconnect
+    EXPECT_EQ(lines, expected);
 }
 
 }  // namespace

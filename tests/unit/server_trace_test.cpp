@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "front/session.h"
+#include "core/trace.h"
 #include "ostrel_test_support.h"
 #include "process_end_capture.h"
 
@@ -57,7 +57,7 @@ TEST_F(ServerTrace, LevelTwoTracesTheSessionsStatements) {
     }
     ASSERT_EQ(osl_close_cursor("selcurs"), 0);
     // The converter reports each call through the engine's callback.
-    trace_gx_call(&engine_session().trace, "Polygon", 136);
+    trace_gx_call(nullptr, "Polygon", 136);
     ASSERT_EQ(osl_disconnect_current(), 0);
 
     std::string trace = read_trace();
@@ -80,7 +80,7 @@ TEST_F(ServerTrace, LevelTwoTracesTheSessionsStatements) {
 TEST_F(ServerTrace, LevelOneLeavesOutTheConverterCalls) {
     std::string file = scratch.file("t.log");
     ASSERT_FALSE(start(file, "1").ended);
-    trace_gx_call(&engine_session().trace, "Point", 28);
+    trace_gx_call(nullptr, "Point", 28);
     ASSERT_EQ(osl_disconnect_current(), 0);
     EXPECT_EQ(read_trace().find("GX_AsShape"), std::string::npos);
 }

@@ -348,9 +348,6 @@ int osl_decimal_format(const OslDecimal* value, const char* picture, char* out);
 // below 0 when the decimal has no double value.
 int osl_decimal_to_double(const OslDecimal* value, double* result);
 
-// Fills count bytes at to with c.
-void osl_fill(char* to, size_t count, char c);
-
 // ---------------------------------------------------------------------------
 // Text.
 

@@ -1,4 +1,4 @@
-// The engine interface: what the engine-blind front of the library (session,
+// The engine interface: what the engine-blind front of the library (connection,
 // statements, descriptors, cursor) asks of a database engine. An engine opens
 // a database, prepares statements on it, describes their columns, binds their
 // parameters and steps them, handing out each row as an array of cells that
@@ -8,7 +8,7 @@
 //
 // An engine is a table of functions (EngineOps); the front calls one of them
 // per row (step) and none per cell. Engines leave their failures as
-// diagnostics conditions through front/status.h.
+// diagnostics conditions through core/status.h.
 
 #ifndef OSTREL_ENGINE_ENGINE_H
 #define OSTREL_ENGINE_ENGINE_H
@@ -93,7 +93,6 @@ struct OslConnectAuth {
 
 // Where the front resolved a connection target to.
 struct EngineTarget {
-    const char* target;  // "db" or "db@server", as the caller gave it
     // The database file (embedded engine), or the database name (server).
     const char* database;
     const char* server;        // the server's address; empty for a file

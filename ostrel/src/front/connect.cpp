@@ -10,18 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "front/session.h"
-#include "front/status.h"
-#include "front/trace.h"
-#include "postgres/postgres_engine.h"
-#include "sqlite/sqlite_engine.h"
+#include "core/password_mask.h"
+#include "core/status.h"
+#include "core/trace.h"
+#include "front/connection.h"
+#include "front/engine_registry.h"
+#include "front/sql_objects.h"
 
-static Session& session = engine_state;
+static Connection& connection = connection_state;
 
 // ---------------------------------------------------------------------------
 // Server addresses as messages, logs and the trace show them.
-
-static constexpr const char* kPasswordMask = "********";
 
 // Where the password of a postgresql:// address's user part lies: from
 // after the user's ':' to the user part's last '@' ([*begin, *end); false
@@ -276,46 +275,42 @@ void osl_auth_free(OslConnectAuth* auth) {
 // Closes the database and forgets the connection; a failed connect leaves
 // the session as if it had never begun.
 static void close_database() {
-    if (session.database != nullptr) {
-        session.engine->close(session.database);
+    if (connection.database != nullptr) {
+        connection.engine->close(connection.database);
     }
-    session.database = nullptr;
-    session.engine = nullptr;
-    session.target.clear();
-    session.path.clear();
+    connection.database = nullptr;
+    connection.engine = nullptr;
+    connection.target.clear();
+    connection.path.clear();
 }
 
 int osl_connect(const char* target, const OslConnectAuth* auth) {
     status_begin();
-    if (session.database != nullptr) {
+    if (connection.database != nullptr) {
         return status_error(
             OslError::kAlreadyConnected, "Cannot connect to '%s': already connected to '%s'.",
-            server_shown(target != nullptr ? target : "").c_str(), session.target.c_str());
+            server_shown(target != nullptr ? target : "").c_str(), connection.target.c_str());
     }
     ResolvedTarget resolved = resolve_target(target);
     if (resolved.kind == TargetKind::kFailed) {
         return osl_status();
     }
     bool is_file = resolved.kind == TargetKind::kFile;
-    const EngineOps* engine = is_file ? &sqlite_engine() : &postgres_engine();
+    const EngineOps* engine = is_file ? &file_engine() : &server_engine();
     std::vector<std::string> passwords;
     std::string shown = server_shown(resolved.server, &passwords);
-    EngineTarget where{target,
-                       is_file ? resolved.path.c_str() : resolved.name.c_str(),
-                       resolved.server.c_str(),
-                       shown.c_str(),
-                       &passwords,
-                       auth};
+    EngineTarget where{is_file ? resolved.path.c_str() : resolved.name.c_str(),
+                       resolved.server.c_str(), shown.c_str(), &passwords, auth};
     EngineDatabase* database = engine->open(where);
     if (database == nullptr) {
         return osl_status();
     }
-    session.engine = engine;
-    session.database = database;
+    connection.engine = engine;
+    connection.database = database;
     // Neither the trace nor a message shows a password of the address.
-    session.target = server_shown(target);
-    session.path = is_file ? resolved.path : shown;
-    trace_event("connect", session.path.c_str(), session.target.c_str());
+    connection.target = server_shown(target);
+    connection.path = is_file ? resolved.path : shown;
+    trace_event("connect", connection.path.c_str(), connection.target.c_str());
     return status_set(OSL_OK);
 }
 
@@ -324,7 +319,7 @@ int osl_disconnect_current() {
     if (!require_connection("Disconnect")) {
         return osl_status();
     }
-    trace_event("disconnect", session.path.c_str(), "");
+    trace_event("disconnect", connection.path.c_str(), "");
     drop_session_objects();
     close_database();
     trace_close();

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "front/session.h"
-#include "front/status.h"
-#include "front/trace.h"
+#include "core/status.h"
+#include "core/trace.h"
+#include "front/connection.h"
+#include "front/row_reader.h"
+#include "front/sql_objects.h"
 
 namespace {
 
@@ -20,11 +22,11 @@ Cursor* lookup(const char* id, const char* operation) {
     return cursor;
 }
 
-void release_rows(Session& session, Cursor& cursor) {
+void release_rows(SqlObjects& objects, Cursor& cursor) {
     cursor.reader.reset();
     if (cursor.statement != nullptr) {
         reset_statement(*cursor.statement);
-        for (auto& descriptor : session.descriptors) {
+        for (auto& descriptor : objects.descriptors) {
             if (descriptor->row_source == cursor.statement) {
                 descriptor->row_source = nullptr;
             }
@@ -36,13 +38,19 @@ void release_rows(Session& session, Cursor& cursor) {
 
 // The cursor's next row: from its reader when its rows are read ahead (the
 // first fetch after the open starts one when that is wanted), else stepped
-// here, once no other cursor's reader holds the connection.
+// here, once no other cursor's reader holds the connection. A statement
+// that switches the trace is stepped here: the trace is the caller's
+// thread's alone.
 StepResult next_row(Cursor& cursor, Statement& statement) {
-    if (cursor.reader == nullptr && cursor.rows == 0 && read_ahead_wanted()) {
-        cursor.reader.reset(reader_start(statement));
+    if (cursor.reader == nullptr && cursor.rows == 0 && !statement.switches_trace &&
+        read_ahead_wanted()) {
+        cursor.reader.reset(reader_start(statement.stepper));
     }
     if (cursor.reader != nullptr) {
-        return reader_next(*cursor.reader, statement);
+        const Cell* row = nullptr;
+        StepResult result = reader_next(*cursor.reader, &row);
+        statement.row = result == StepResult::kRow ? row : nullptr;
+        return result;
     }
     take_back_connection();
     return step_statement(statement);
@@ -65,14 +73,14 @@ int osl_declare_cursor(const char* cursor_id, const char* statement_id) {
                             "Cursor '%s' cannot be declared: statement '%s' is not prepared.",
                             cursor_id, statement_id);
     }
-    if (statement->column_count == 0) {
+    if (statement->stepper.column_count == 0) {
         return status_error(OslError::kNotAQuery,
                             "Cursor '%s' cannot be declared: statement '%s' returns no rows.",
                             cursor_id, statement_id);
     }
-    Session& session = engine_session();
-    session.cursors.push_back(std::make_unique<Cursor>());
-    Cursor& cursor = *session.cursors.back();
+    SqlObjects& objects = sql_objects();
+    objects.cursors.push_back(std::make_unique<Cursor>());
+    Cursor& cursor = *objects.cursors.back();
     cursor.id = cursor_id;
     cursor.statement_id = statement_id;
     return status_set(OSL_OK);
@@ -93,7 +101,7 @@ int osl_open_cursor(const char* cursor_id) {
                             "Cursor '%s' cannot be opened: statement '%s' is not prepared.",
                             cursor_id, cursor->statement_id.c_str());
     }
-    release_rows(engine_session(), *cursor);
+    release_rows(sql_objects(), *cursor);
     trace_event("open", cursor_id, statement->text.c_str());
     cursor->statement = statement;
     cursor->open = true;
@@ -122,11 +130,12 @@ int osl_fetch(const char* cursor_id, const char* descriptor_id) {
         return status_set(OSL_NO_ROW);
     }
     Statement& statement = *cursor->statement;
-    if (descriptor->count > statement.column_count) {
+    if (descriptor->count > statement.stepper.column_count) {
         return status_error(OslError::kDescriptorTooSmall,
                             "Fetch from cursor '%s': descriptor '%s' has %d items, the statement "
                             "%d columns.",
-                            cursor_id, descriptor_id, descriptor->count, statement.column_count);
+                            cursor_id, descriptor_id, descriptor->count,
+                            statement.stepper.column_count);
     }
     StepResult result = next_row(*cursor, statement);
     if (result == StepResult::kRow) {
@@ -161,7 +170,7 @@ int osl_close_cursor(const char* cursor_id) {
     }
     std::string rows = "after " + std::to_string(cursor->rows) + " rows";
     trace_event("close", cursor_id, rows.c_str());
-    release_rows(engine_session(), *cursor);
+    release_rows(sql_objects(), *cursor);
     return status_set(OSL_OK);
 }
 
@@ -171,12 +180,12 @@ int osl_free_cursor(const char* cursor_id) {
     if (cursor == nullptr) {
         return osl_status();
     }
-    Session& session = engine_session();
-    release_rows(session, *cursor);
-    session.last_cursor = nullptr;
-    for (size_t i = 0; i < session.cursors.size(); ++i) {
-        if (session.cursors[i].get() == cursor) {
-            session.cursors.erase(session.cursors.begin() + static_cast<long>(i));
+    SqlObjects& objects = sql_objects();
+    release_rows(objects, *cursor);
+    objects.last_cursor = nullptr;
+    for (size_t i = 0; i < objects.cursors.size(); ++i) {
+        if (objects.cursors[i].get() == cursor) {
+            objects.cursors.erase(objects.cursors.begin() + static_cast<long>(i));
             break;
         }
     }

@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "front/session.h"
-#include "front/status.h"
+#include "core/status.h"
+#include "front/connection.h"
+#include "front/sql_objects.h"
 #include "values/values.h"
 
 namespace {
@@ -56,7 +57,7 @@ int put_name(const Descriptor& descriptor, int item_number, const std::string& n
 // The statement's columns as the engine describes them, once.
 bool describe_statement(Statement& statement) {
     if (!statement.described) {
-        if (!engine_session().engine->describe(statement.engine, &statement.columns)) {
+        if (!statement.stepper.engine->describe(statement.stepper.statement, &statement.columns)) {
             return false;
         }
         statement.described = true;
@@ -90,9 +91,9 @@ int osl_allocate_descriptor(const char* descriptor_id, int max_items) {
                             "Descriptor '%s' cannot be allocated with %d items.", descriptor_id,
                             max_items);
     }
-    Session& session = engine_session();
-    session.descriptors.push_back(std::make_unique<Descriptor>());
-    Descriptor& descriptor = *session.descriptors.back();
+    SqlObjects& objects = sql_objects();
+    objects.descriptors.push_back(std::make_unique<Descriptor>());
+    Descriptor& descriptor = *objects.descriptors.back();
     descriptor.id = descriptor_id;
     descriptor.max_items = max_items;
     descriptor.items.reserve(static_cast<size_t>(max_items));
@@ -104,15 +105,15 @@ int osl_deallocate_descriptor(const char* descriptor_id) {
     if (!require_connection("Deallocate descriptor")) {
         return osl_status();
     }
-    Session& session = engine_session();
+    SqlObjects& objects = sql_objects();
     Descriptor* descriptor = lookup(descriptor_id, "Deallocate descriptor");
     if (descriptor == nullptr) {
         return osl_status();
     }
-    session.last_descriptor = nullptr;
-    for (size_t i = 0; i < session.descriptors.size(); ++i) {
-        if (session.descriptors[i].get() == descriptor) {
-            session.descriptors.erase(session.descriptors.begin() + static_cast<long>(i));
+    objects.last_descriptor = nullptr;
+    for (size_t i = 0; i < objects.descriptors.size(); ++i) {
+        if (objects.descriptors[i].get() == descriptor) {
+            objects.descriptors.erase(objects.descriptors.begin() + static_cast<long>(i));
             break;
         }
     }

@@ -2,8 +2,8 @@
 // them, for a caller that shows how far it has got or lists what there is.
 // The engine answers from what its database keeps; nothing is counted here.
 
-#include "front/session.h"
-#include "front/status.h"
+#include "core/status.h"
+#include "front/connection.h"
 
 int osl_table_row_count(const char* table, int64_t* rows, int* kind) {
     status_begin();
@@ -12,8 +12,9 @@ int osl_table_row_count(const char* table, int64_t* rows, int* kind) {
     if (!require_connection("Row count")) {
         return osl_status();
     }
-    Session& session = engine_session();
-    RowCount count = session.engine->row_count(session.database, table != nullptr ? table : "");
+    Connection& connection = session_connection();
+    RowCount count =
+        connection.engine->row_count(connection.database, table != nullptr ? table : "");
     switch (count.kind) {
         case RowCountKind::kUnknown:
             break;

@@ -24,16 +24,14 @@
 #include <mutex>
 #include <new>
 
-#include "front/session.h"
+#include "core/trace.h"
+#include "front/connection.h"
 
 namespace {
 
 constexpr int kRingBlocks = 4;
 constexpr int kBlockRows = 256;
 constexpr size_t kBlockBytes = size_t{256} << 10;
-// The trace writes a line per row from this level (trace.cpp); they would no
-// longer come in their order if the reader thread wrote some of them.
-constexpr int kTracePerRowLevel = 2;
 
 ReadAhead read_ahead_mode = ReadAhead::kByMachine;
 
@@ -66,8 +64,7 @@ struct alignas(kCacheLineBytes) RowBlock {
 }  // namespace
 
 struct RowReader {
-    Statement* statement = nullptr;
-    const EngineOps* engine = nullptr;
+    RowStepper* stepper = nullptr;
     int columns = 0;
     RowBlock blocks[kRingBlocks];
 
@@ -179,7 +176,7 @@ ReadEnd fill_block(RowReader& reader, RowBlock& block, const Cell*& carried) {
             if (reader.stop.load(std::memory_order_relaxed)) {
                 return ReadEnd::kStopped;
             }
-            StepResult result = step_engine(*reader.engine, *reader.statement, &row);
+            StepResult result = stepper_step(*reader.stepper, &row, nullptr);
             if (result != StepResult::kRow) {
                 return result == StepResult::kDone ? ReadEnd::kDone : ReadEnd::kFailed;
             }
@@ -216,10 +213,15 @@ void* read_rows(void* argument) {
     return nullptr;
 }
 
+void stop_thread(RowReader& reader);
+
+void give_back(void* holder) {
+    stop_thread(*static_cast<RowReader*>(holder));
+}
+
 // Starts (or starts again) the reader's thread, taking the connection from
 // any other; false when it cannot be started.
 bool start_thread(RowReader& reader) {
-    Session& session = engine_session();
     take_back_connection();
     reader.end = ReadEnd::kReading;
     reader.stop.store(false, std::memory_order_relaxed);
@@ -228,7 +230,7 @@ bool start_thread(RowReader& reader) {
         return false;
     }
     reader.thread_running = true;
-    session.reading = &reader;
+    lend_connection(give_back, &reader);
     return true;
 }
 
@@ -238,10 +240,7 @@ void join_thread(RowReader& reader) {
         pthread_join(reader.thread, nullptr);
         reader.thread_running = false;
     }
-    Session& session = engine_session();
-    if (session.reading == &reader) {
-        session.reading = nullptr;
-    }
+    end_loan(&reader);
 }
 
 void stop_thread(RowReader& reader) {
@@ -281,8 +280,7 @@ void set_read_ahead(ReadAhead mode) {
 
 bool read_ahead_wanted() {
     static const int processors = available_processors();
-    const Trace& trace = engine_session().trace;
-    bool per_row_trace = trace.file != nullptr && trace.level >= kTracePerRowLevel;
+    bool per_row_trace = trace_per_row();
     switch (read_ahead_mode) {
         case ReadAhead::kOff:
             return false;
@@ -294,15 +292,14 @@ bool read_ahead_wanted() {
     return processors >= 2 && !per_row_trace;
 }
 
-RowReader* reader_start(Statement& statement) {
+RowReader* reader_start(RowStepper& stepper) {
     RowReader* reader = new (std::nothrow) RowReader;
     if (reader == nullptr) {
         return nullptr;
     }
-    reader->statement = &statement;
-    reader->engine = engine_session().engine;
-    reader->columns = statement.column_count;
-    size_t cells = static_cast<size_t>(kBlockRows) * static_cast<size_t>(statement.column_count);
+    reader->stepper = &stepper;
+    reader->columns = stepper.column_count;
+    size_t cells = static_cast<size_t>(kBlockRows) * static_cast<size_t>(stepper.column_count);
     for (RowBlock& block : reader->blocks) {
         block.cells = new (std::nothrow) Cell[cells];
         block.bytes = new (std::nothrow) uint8_t[kBlockBytes];
@@ -318,14 +315,14 @@ RowReader* reader_start(Statement& statement) {
     return reader;
 }
 
-StepResult reader_next(RowReader& reader, Statement& statement) {
+StepResult reader_next(RowReader& reader, const Cell** row) {
     for (;;) {
         if (reader.stepping_itself) {
-            return step_statement(statement);
+            return stepper_step(*reader.stepper, row, trace_gx_call);
         }
-        const Cell* row = next_in_block(reader);
-        if (row != nullptr) {
-            statement.row = row;
+        const Cell* next = next_in_block(reader);
+        if (next != nullptr) {
+            *row = next;
             return StepResult::kRow;
         }
         ReadEnd end;
@@ -351,15 +348,13 @@ StepResult reader_next(RowReader& reader, Statement& statement) {
         join_thread(reader);
         switch (end) {
             case ReadEnd::kDone:
-                statement.row = nullptr;
                 return StepResult::kDone;
             case ReadEnd::kFailed:
-                statement.row = nullptr;
                 return StepResult::kError;
             case ReadEnd::kRowInEngine:
                 // The thread starts again for the rows after it, at the next
                 // fetch.
-                statement.row = reader.row_in_engine;
+                *row = reader.row_in_engine;
                 reader.row_in_engine = nullptr;
                 reader.end = ReadEnd::kStopped;
                 return StepResult::kRow;
@@ -384,11 +379,4 @@ void reader_free(RowReader* reader) {
         delete[] block.bytes;
     }
     delete reader;
-}
-
-void take_back_connection() {
-    RowReader* reader = engine_session().reading;
-    if (reader != nullptr) {
-        stop_thread(*reader);
-    }
 }

@@ -6,24 +6,25 @@
 #include <string>
 #include <utility>
 
-#include "front/dialect.h"
-#include "front/session.h"
-#include "front/status.h"
-#include "front/trace.h"
+#include "core/dialect.h"
+#include "core/status.h"
+#include "core/trace.h"
+#include "front/connection.h"
+#include "front/sql_objects.h"
 #include "values/values.h"
 
 namespace {
 
 // Removes the objects that refer to statement: its cursors are closed and
 // no descriptor keeps reading its row.
-void detach_statement(Session& session, Statement* statement) {
-    for (auto& cursor : session.cursors) {
+void detach_statement(SqlObjects& objects, Statement* statement) {
+    for (auto& cursor : objects.cursors) {
         if (cursor->statement == statement) {
             cursor->statement = nullptr;
             cursor->open = false;
         }
     }
-    for (auto& descriptor : session.descriptors) {
+    for (auto& descriptor : objects.descriptors) {
         if (descriptor->row_source == statement) {
             descriptor->row_source = nullptr;
         }
@@ -33,22 +34,25 @@ void detach_statement(Session& session, Statement* statement) {
 // Prepares text (in the caller's dialect) with the engine. Leaves a
 // condition naming what_for.
 bool prepare_text(const char* text, const char* what_for, EnginePrepared* prepared) {
-    Session& session = engine_session();
+    Connection& connection = session_connection();
     std::string sql = statement_for_engine(text);
-    return session.engine->prepare(session.database, sql.c_str(), what_for, prepared);
+    return connection.engine->prepare(connection.database, sql.c_str(), what_for, prepared);
 }
 
-// Makes prepared the engine statement of statement, releasing its earlier
-// one.
-void install_prepared(Statement& statement, EnginePrepared& prepared) {
+// Makes prepared (of text) the engine statement of statement, releasing its
+// earlier one.
+void install_prepared(Statement& statement, const char* text, EnginePrepared& prepared) {
     release_statement(statement);
-    statement.engine = prepared.statement;
-    statement.column_count = prepared.column_count;
+    RowStepper& stepper = statement.stepper;
+    stepper.engine = session_connection().engine;
+    stepper.statement = prepared.statement;
+    stepper.column_count = prepared.column_count;
+    shape_fetch_columns(stepper.shapes, prepared.shape_columns, prepared.column_count);
+    statement.switches_trace = names_trace_function(text);
     statement.parameter_count = prepared.parameter_count;
     statement.column_names = std::move(prepared.column_names);
     statement.described = false;
     statement.columns.clear();
-    shape_fetch_columns(statement.shapes, prepared.shape_columns, prepared.column_count);
 }
 
 int fail_step(Statement& statement, const char* label) {
@@ -61,7 +65,7 @@ int fail_step(Statement& statement, const char* label) {
 // is no indicator to carry it, so it is refused.
 int run_single_row(Statement& statement, const char* label, OslHostValue* outputs,
                    int output_count) {
-    int columns = statement.column_count;
+    int columns = statement.stepper.column_count;
     if (columns != output_count) {
         return status_error(OslError::kValueCountMismatch,
                             "Statement '%s' returns %d values, but %d output values were given.",
@@ -119,16 +123,16 @@ int osl_prepare(const char* statement_id, const char* text) {
     if (!prepare_text(text, what.c_str(), &prepared)) {
         return osl_status();
     }
-    Session& session = engine_session();
+    SqlObjects& objects = sql_objects();
     Statement* statement = find_statement(statement_id);
     if (statement != nullptr) {
-        detach_statement(session, statement);
+        detach_statement(objects, statement);
     } else {
-        session.statements.push_back(std::make_unique<Statement>());
-        statement = session.statements.back().get();
+        objects.statements.push_back(std::make_unique<Statement>());
+        statement = objects.statements.back().get();
         statement->id = statement_id;
     }
-    install_prepared(*statement, prepared);
+    install_prepared(*statement, text, prepared);
     statement->text = text;
     return status_set(OSL_OK);
 }
@@ -144,7 +148,7 @@ int osl_execute_into(const char* statement_id, OslHostValue* outputs, int output
                             "Statement '%s' cannot be executed: it is not prepared.", statement_id);
     }
     trace_event("execute", statement_id, "");
-    detach_statement(engine_session(), statement);
+    detach_statement(sql_objects(), statement);
     return run_single_row(*statement, statement_id, outputs, output_count);
 }
 
@@ -163,7 +167,7 @@ int osl_execute_immediate(const char* text, const OslHostValue* inputs, int inpu
     }
     // An unnamed statement of its own, released when this call ends.
     Statement statement;
-    install_prepared(statement, prepared);
+    install_prepared(statement, text, prepared);
     int status = 0;
     if (statement.parameter_count != input_count) {
         status = status_error(OslError::kValueCountMismatch,
@@ -171,11 +175,11 @@ int osl_execute_immediate(const char* text, const OslHostValue* inputs, int inpu
                               "given.",
                               label.c_str(), statement.parameter_count, input_count);
     }
-    const EngineOps& engine = *engine_session().engine;
+    const EngineOps& engine = *statement.stepper.engine;
     for (int i = 0; status == 0 && i < input_count; ++i) {
         HostCell input;
         if (!cell_from_host(inputs[i], &input) ||
-            !engine.bind(statement.engine, i + 1, input.cell)) {
+            !engine.bind(statement.stepper.statement, i + 1, input.cell)) {
             status = status_error(OslError::kHostTypeMismatch,
                                   "Statement '%s': input value %d of host type %d cannot be bound.",
                                   label.c_str(), i + 1, inputs[i].host_type);
@@ -208,19 +212,19 @@ int osl_free_statement(const char* statement_id) {
     if (!require_connection("Free")) {
         return osl_status();
     }
-    Session& session = engine_session();
+    SqlObjects& objects = sql_objects();
     Statement* statement = find_statement(statement_id);
     if (statement == nullptr) {
         return status_error(OslError::kUnknownStatement,
                             "Statement '%s' cannot be freed: it is not prepared.", statement_id);
     }
     trace_event("free", statement_id, "");
-    detach_statement(session, statement);
+    detach_statement(objects, statement);
     release_statement(*statement);
-    session.last_statement = nullptr;
-    for (size_t i = 0; i < session.statements.size(); ++i) {
-        if (session.statements[i].get() == statement) {
-            session.statements.erase(session.statements.begin() + static_cast<long>(i));
+    objects.last_statement = nullptr;
+    for (size_t i = 0; i < objects.statements.size(); ++i) {
+        if (objects.statements[i].get() == statement) {
+            objects.statements.erase(objects.statements.begin() + static_cast<long>(i));
             break;
         }
     }

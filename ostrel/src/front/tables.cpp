@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "front/dialect.h"
-#include "front/session.h"
-#include "front/status.h"
-#include "front/trace.h"
+#include "core/dialect.h"
+#include "core/status.h"
+#include "core/trace.h"
+#include "front/connection.h"
 
 namespace {
 
@@ -76,13 +76,13 @@ int osl_find_geometry_column(OslName schema, OslName table, OslName column,
         return status_error(OslError::kBadArgument,
                             "Find geometry column: a table and a column name are needed.");
     }
-    Session& session = engine_session();
+    Connection& connection = session_connection();
     std::vector<EngineFoundColumn> candidates;
-    if (!session.engine->geometry_columns_named(session.database, schema.text, table.text,
-                                                column.text, &candidates)) {
+    if (!connection.engine->geometry_columns_named(connection.database, schema.text, table.text,
+                                                   column.text, &candidates)) {
         return osl_status();
     }
-    if (session.engine->names_keep_case) {
+    if (connection.engine->names_keep_case) {
         if (schema.text != nullptr) {
             narrow(candidates, schema, &EngineFoundColumn::schema);
         }
@@ -125,8 +125,9 @@ int osl_lock_table(const char* schema, const char* table) {
     if (table == nullptr) {
         return status_error(OslError::kBadArgument, "Lock table: a table name is needed.");
     }
-    Session& session = engine_session();
-    if (!session.engine->lock_table(session.database, schema != nullptr ? schema : "", table)) {
+    Connection& connection = session_connection();
+    if (!connection.engine->lock_table(connection.database, schema != nullptr ? schema : "",
+                                       table)) {
         return osl_status();
     }
     trace_event("lock", table, "");

@@ -12,11 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Errors of the extension's functions carry this code and an SQL state of the
-// extension's own: a condition (-937, "GXnnn", message).
-constexpr int kGxErrorCode = -937;
-
-// The extension's SQL states.
+// The extension's SQL states; its conditions carry the extension's code
+// (kExtensionErrorCode, core/status.h).
 constexpr const char* kGxUnsupportedType = "GX001";   // GeometryCollection, curve, surface, TIN,
                                                       // extended GeoPackage geometry
 constexpr const char* kGxTruncated = "GX002";         // input ends inside the geometry, bytes

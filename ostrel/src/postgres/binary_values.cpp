@@ -6,13 +6,14 @@
 // everything textual as UTF-8 text, bytea and PostGIS's EWKB as blobs.
 // Every length is checked against the type before a byte is read.
 
+#include "postgres/binary_values.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "postgres/postgres_internal.h"
 #include "values/dates.h"
 
 namespace {

@@ -17,13 +17,16 @@
 // system's, with names as the server stores them (their case kept);
 // geometry_columns has f_table_schema, so that a name is never ambiguous.
 
+#include "postgres/catalog.h"
+
 #include <strings.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "postgres/postgres_internal.h"
+#include "postgres/connection.h"
+#include "postgres/errors.h"
 
 namespace {
 
@@ -148,15 +151,16 @@ bool is_word(const std::string& text, const Token& token, const char* word) {
 }  // namespace
 
 bool read_server_facts(PgDatabase& database) {
-    claim_connection(database, nullptr);
-    const char* standard = PQparameterStatus(database.conn, "standard_conforming_strings");
+    claim_connection(database.connection, nullptr);
+    const char* standard =
+        PQparameterStatus(database.connection.conn, "standard_conforming_strings");
     database.standard_strings = standard == nullptr || std::strcmp(standard, "on") == 0;
-    PGresult* result = PQexec(database.conn, kFactsQuery);
+    PGresult* result = PQexec(database.connection.conn, kFactsQuery);
     bool ok = PQresultStatus(result) == PGRES_TUPLES_OK;
     if (!ok) {
         std::string what = "The PostGIS of database '" + database.name + "' on server '" +
                            database.server + "' cannot be read";
-        report_server_error(server_error(result, database.conn), what.c_str());
+        report_server_error(server_error(result, database.connection.conn), what.c_str());
     } else if (PQntuples(result) == 0) {
         ok = false;
         status_error(OslError::kServerConnectFailed,
@@ -179,11 +183,6 @@ bool read_server_facts(PgDatabase& database) {
     }
     PQclear(result);
     return ok;
-}
-
-bool begin_read_transaction(PgDatabase& database) {
-    std::string script = std::string(kBeginReading) + kSetSavepoint;
-    return run_command(database, script.c_str(), "The read transaction cannot begin");
 }
 
 std::string with_catalog(const PgDatabase& database, const std::string& text,

@@ -6,6 +6,8 @@
 // and its catalog. A connection that fails says why in the server's words
 // and state, naming the server but never a password.
 
+#include "postgres/connect.h"
+
 #include <errno.h>
 #include <poll.h>
 
@@ -16,7 +18,10 @@
 #include <memory>
 #include <string>
 
-#include "postgres/postgres_engine.h"
+#include "core/password_mask.h"
+#include "postgres/catalog.h"
+#include "postgres/connection.h"
+#include "postgres/errors.h"
 #include "postgres/postgres_internal.h"
 
 namespace {
@@ -28,8 +33,6 @@ constexpr int kShortestConnectTimeoutSeconds = 2;
 constexpr size_t kSqlStateChars = 5;
 // The state of a connection that never reached a server able to answer.
 constexpr const char* kUnableToConnect = "08001";
-// How a password stands in a message.
-constexpr const char* kPasswordMask = "********";
 
 using Clock = std::chrono::steady_clock;
 
@@ -144,7 +147,7 @@ struct ConnectParameters {
 };
 
 EngineDatabase* fail_open(std::unique_ptr<PgDatabase> database) {
-    PQfinish(database->conn);
+    PQfinish(database->connection.conn);
     return nullptr;
 }
 
@@ -193,15 +196,10 @@ PGconn* connect_to(const EngineTarget& target, const char* dbname, std::string* 
     // libpq repeats a part of the address it cannot read, which may be a
     // password.
     std::vector<std::string> passwords = *target.passwords;
-    if (target.auth != nullptr && !target.auth->password.empty()) {
+    if (target.auth != nullptr) {
         passwords.push_back(target.auth->password);
     }
-    for (const std::string& password : passwords) {
-        for (size_t at = words->find(password); at != std::string::npos;
-             at = words->find(password, at + std::strlen(kPasswordMask))) {
-            words->replace(at, password.size(), kPasswordMask);
-        }
-    }
+    mask_passwords(*words, passwords);
     return conn;
 }
 
@@ -251,17 +249,18 @@ EngineDatabase* open_server_database(const EngineTarget& target) {
 
     std::string sqlstate;
     std::string words;
-    database->conn = connect_to(target, target.database, &sqlstate, &words);
+    database->connection.conn = connect_to(target, target.database, &sqlstate, &words);
     // A database name without capitals finds the one database whose name
     // matches it ignoring case, as a bare name in SQL would if the server
     // folded it; a name with capitals was meant as written.
-    if (database->conn != nullptr && PQstatus(database->conn) != CONNECTION_OK &&
-        sqlstate == kNoSuchDatabase && !has_upper_case(database->name)) {
+    if (database->connection.conn != nullptr &&
+        PQstatus(database->connection.conn) != CONNECTION_OK && sqlstate == kNoSuchDatabase &&
+        !has_upper_case(database->name)) {
         std::vector<std::string> names = databases_named(target, database->name);
         if (names.size() == 1) {
-            PQfinish(database->conn);
+            PQfinish(database->connection.conn);
             database->name = names[0];
-            database->conn = connect_to(target, names[0].c_str(), &sqlstate, &words);
+            database->connection.conn = connect_to(target, names[0].c_str(), &sqlstate, &words);
         } else if (names.size() > 1) {
             std::string listed;
             for (const std::string& name : names) {
@@ -274,25 +273,24 @@ EngineDatabase* open_server_database(const EngineTarget& target) {
             return fail_open(std::move(database));
         }
     }
-    if (database->conn == nullptr) {
+    if (database->connection.conn == nullptr) {
         status_error(OslError::kOutOfMemory,
                      "No memory to connect to database '%s' on server '%s'.",
                      database->name.c_str(), database->server.c_str());
         return nullptr;
     }
-    if (PQstatus(database->conn) != CONNECTION_OK) {
+    if (PQstatus(database->connection.conn) != CONNECTION_OK) {
         status_server_error(OslError::kServerConnectFailed, sqlstate.c_str(),
                             "Cannot connect to database '%s' on server '%s': %s.",
                             database->name.c_str(), database->server.c_str(), words.c_str());
         return fail_open(std::move(database));
     }
-    PQsetNoticeProcessor(database->conn, ignore_notice, nullptr);
+    PQsetNoticeProcessor(database->connection.conn, ignore_notice, nullptr);
 
     // The snapshot is taken by the first query after BEGIN, that of the
     // facts, before anything of the caller's runs; lock_table begins anew.
-    if (!run_command(*database, kBeginReading, "The read transaction cannot begin") ||
-        !read_server_facts(*database) ||
-        !run_command(*database, kSetSavepoint, "The read transaction cannot begin")) {
+    if (!begin_read_transaction(database->connection) || !read_server_facts(*database) ||
+        !set_savepoint(database->connection)) {
         return fail_open(std::move(database));
     }
     return as_engine(database.release());
@@ -301,6 +299,6 @@ EngineDatabase* open_server_database(const EngineTarget& target) {
 void close_server_database(EngineDatabase* engine_database) {
     PgDatabase* database = &as_pg(engine_database);
     // Ending the session ends its transaction, rows in flight and views.
-    PQfinish(database->conn);
+    PQfinish(database->connection.conn);
     delete database;
 }

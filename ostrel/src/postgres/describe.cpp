@@ -9,9 +9,12 @@
 // mapping knows, PostGIS's types (EWKB) and bytea have one; any other type
 // is asked for as text.
 
+#include "postgres/describe.h"
+
 #include <cstdio>
 #include <string>
 
+#include "postgres/connection.h"
 #include "postgres/postgres_internal.h"
 #include "values/declared_types.h"
 
@@ -108,9 +111,9 @@ void read_not_null(PgStatement& statement, std::vector<ColumnDescription>& colum
     }
     tables += "}";
     PgDatabase& database = *statement.database;
-    claim_connection(database, nullptr);
+    claim_connection(database.connection, nullptr);
     const char* parameters[] = {tables.c_str()};
-    PGresult* result = PQexecParams(database.conn,
+    PGresult* result = PQexecParams(database.connection.conn,
                                     "SELECT attrelid, attnum FROM pg_catalog.pg_attribute "
                                     "WHERE attnotnull AND attrelid = ANY ($1::pg_catalog.oid[])",
                                     1, nullptr, parameters, nullptr, nullptr, 0);
@@ -127,7 +130,7 @@ void read_not_null(PgStatement& statement, std::vector<ColumnDescription>& colum
         }
     }
     PQclear(result);
-    recover_transaction(database);
+    recover_transaction(database.connection);
 }
 
 }  // namespace

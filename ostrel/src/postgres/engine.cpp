@@ -6,8 +6,16 @@
 #include <memory>
 #include <string>
 
+#include "postgres/connect.h"
+#include "postgres/connection.h"
+#include "postgres/describe.h"
+#include "postgres/errors.h"
 #include "postgres/postgres_engine.h"
 #include "postgres/postgres_internal.h"
+#include "postgres/row_count.h"
+#include "postgres/rows.h"
+#include "postgres/statement_text.h"
+#include "postgres/tables.h"
 #include "values/decimal.h"
 
 namespace {
@@ -43,10 +51,11 @@ void read_columns(PgStatement& statement, const PGresult* described,
 // Prepares text under statement's name; false with the condition left.
 bool prepare_named(PgStatement& statement, const std::string& text, const std::string& failed) {
     PgDatabase& database = *statement.database;
-    PGresult* result = PQprepare(database.conn, statement.name.c_str(), text.c_str(), 0, nullptr);
+    PGresult* result =
+        PQprepare(database.connection.conn, statement.name.c_str(), text.c_str(), 0, nullptr);
     bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
     if (!ok) {
-        report_server_error(server_error(result, database.conn), failed.c_str());
+        report_server_error(server_error(result, database.connection.conn), failed.c_str());
     }
     PQclear(result);
     return ok;
@@ -57,17 +66,17 @@ bool prepare_named(PgStatement& statement, const std::string& text, const std::s
 // name is prepared again for the query with the casts.
 bool prepare_on_server(PgStatement& statement, const ServerText& server, const char* what) {
     PgDatabase& database = *statement.database;
-    claim_connection(database, nullptr);
+    claim_connection(database.connection, nullptr);
     statement.name = "ostrel_" + std::to_string(++database.statements_made);
     std::string failed = std::string(what) + " cannot be prepared";
     bool ok = prepare_named(statement, server.text, failed);
     if (ok) {
-        PGresult* described = PQdescribePrepared(database.conn, statement.name.c_str());
+        PGresult* described = PQdescribePrepared(database.connection.conn, statement.name.c_str());
         ok = PQresultStatus(described) == PGRES_COMMAND_OK;
         if (ok) {
             read_columns(statement, described, server.shapes);
         } else {
-            report_server_error(server_error(described, database.conn), failed.c_str());
+            report_server_error(server_error(described, database.connection.conn), failed.c_str());
         }
         PQclear(described);
     }
@@ -79,11 +88,11 @@ bool prepare_on_server(PgStatement& statement, const ServerText& server, const c
     if (ok && cast) {
         query = text_cast_query(server.text, statement.columns);
         std::string deallocate = "DEALLOCATE \"" + statement.name + "\"";
-        ok = run_command(database, deallocate.c_str(), failed.c_str()) &&
+        ok = run_command(database.connection, deallocate.c_str(), failed.c_str()) &&
              prepare_named(statement, query, failed);
     }
     if (!ok) {
-        recover_transaction(database);
+        recover_transaction(database.connection);
         statement.name.clear();
         return false;
     }
@@ -142,7 +151,7 @@ void finalize(EngineStatement* engine_statement) {
     if (!statement->name.empty()) {
         // Deallocated before the next command, so finalizing one statement
         // never cuts off the rows of another.
-        statement->database->retired_statements.push_back(statement->name);
+        retire_statement(statement->database->connection, statement->name);
     }
     delete statement;
 }

@@ -1,13 +1,12 @@
 // The server's errors as the library's conditions: the kinds a user can act
 // on (syntax, unknown table or column, a write in the read-only session) by
 // the library's own codes, every other one as an engine error; each with the
-// server's SQL state and primary message. A failed command leaves the
-// transaction aborted, so it is rolled back to the session's savepoint.
+// server's SQL state and primary message.
+
+#include "postgres/errors.h"
 
 #include <cstring>
 #include <string>
-
-#include "postgres/postgres_internal.h"
 
 namespace {
 
@@ -74,26 +73,4 @@ ServerError server_error(const PGresult* result, PGconn* conn) {
 int report_server_error(const ServerError& error, const char* what) {
     return status_server_error(error.error, error.sqlstate.c_str(), "%s: %s.", what,
                                error.message.c_str());
-}
-
-bool run_command(PgDatabase& database, const char* sql, const char* what) {
-    claim_connection(database, nullptr);
-    PGresult* result = PQexec(database.conn, sql);
-    ExecStatusType status = PQresultStatus(result);
-    bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-    if (!ok) {
-        report_server_error(server_error(result, database.conn), what);
-    }
-    PQclear(result);
-    if (!ok) {
-        recover_transaction(database);
-    }
-    return ok;
-}
-
-void recover_transaction(PgDatabase& database) {
-    if (PQstatus(database.conn) == CONNECTION_OK &&
-        PQtransactionStatus(database.conn) == PQTRANS_INERROR) {
-        PQclear(PQexec(database.conn, kBackToSavepoint));
-    }
 }

@@ -5,9 +5,12 @@
 // unknown. The name is matched as the catalog's are: on the search path,
 // ignoring case, or qualified by its schema.
 
+#include "postgres/row_count.h"
+
 #include <cmath>
 #include <cstdlib>
 
+#include "postgres/connection.h"
 #include "postgres/postgres_internal.h"
 
 namespace {
@@ -24,10 +27,10 @@ constexpr const char* kReltuplesQuery =
 RowCount server_row_count(EngineDatabase* engine_database, const char* table) {
     PgDatabase& database = as_pg(engine_database);
     RowCount count;
-    claim_connection(database, nullptr);
+    claim_connection(database.connection, nullptr);
     const char* values[] = {table};
-    PGresult* result =
-        PQexecParams(database.conn, kReltuplesQuery, 1, nullptr, values, nullptr, nullptr, 0);
+    PGresult* result = PQexecParams(database.connection.conn, kReltuplesQuery, 1, nullptr, values,
+                                    nullptr, nullptr, 0);
     // One table only: two whose names differ in case leave it unknown.
     if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
         double estimate = std::strtod(PQgetvalue(result, 0, 0), nullptr);
@@ -37,6 +40,6 @@ RowCount server_row_count(EngineDatabase* engine_database, const char* table) {
         }
     }
     PQclear(result);
-    recover_transaction(database);  // a failed query leaves the session as it was
+    recover_transaction(database.connection);  // a failed query leaves the session as it was
     return count;
 }

@@ -11,11 +11,16 @@
 // rows are in flight cuts them off (the server is asked to cancel and what
 // it sent meanwhile is dropped), and their next step says so.
 
+#include "postgres/rows.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "front/trace.h"
+#include "core/trace.h"
+#include "postgres/binary_values.h"
+#include "postgres/connection.h"
+#include "postgres/errors.h"
 #include "postgres/postgres_internal.h"
 
 namespace {
@@ -56,10 +61,10 @@ void release_row_data(PgStatement& statement) {
 // failure among them goes to *error. False when there was one.
 bool drain_results(PgDatabase& database, ServerError* error) {
     bool ok = true;
-    while (PGresult* result = PQgetResult(database.conn)) {
+    while (PGresult* result = PQgetResult(database.connection.conn)) {
         ExecStatusType status = PQresultStatus(result);
         if (ok && (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE)) {
-            *error = server_error(result, database.conn);
+            *error = server_error(result, database.connection.conn);
             ok = false;
         }
         PQclear(result);
@@ -79,13 +84,13 @@ StepResult finish_stream(PgStatement& statement, bool read_failed) {
                             "the server's rows ended without their end-of-data mark"};
     }
     if (!ok && error.message.empty()) {
-        error = server_error(nullptr, database.conn);
+        error = server_error(nullptr, database.connection.conn);
     }
     statement.stream = RowStream::kDone;
-    database.streaming = nullptr;
+    end_rows_in_flight(database.connection);
     if (!ok) {
         statement.failure = error;
-        recover_transaction(database);
+        recover_transaction(database.connection);
         return StepResult::kError;
     }
     return StepResult::kDone;
@@ -96,36 +101,44 @@ StepResult finish_stream(PgStatement& statement, bool read_failed) {
 void stop_stream(PgStatement& statement) {
     PgDatabase& database = *statement.database;
     release_row_data(statement);
-    if (PGcancel* cancel = PQgetCancel(database.conn)) {
+    if (PGcancel* cancel = PQgetCancel(database.connection.conn)) {
         char ignored[256];
         PQcancel(cancel, ignored, sizeof ignored);
         PQfreeCancel(cancel);
     }
     if (statement.stream == RowStream::kCopy) {
         char* data = nullptr;
-        while (PQgetCopyData(database.conn, &data, 0) > 0) {
+        while (PQgetCopyData(database.connection.conn, &data, 0) > 0) {
             PQfreemem(data);
         }
     }
     ServerError ignored;
     drain_results(database, &ignored);
-    recover_transaction(database);
+    recover_transaction(database.connection);
     statement.stream = RowStream::kDone;
-    database.streaming = nullptr;
+    end_rows_in_flight(database.connection);
+}
+
+// Another command is about to run: the statement's rows end here, and its
+// next step says so.
+void cut_off_rows(void* holder) {
+    PgStatement& statement = *static_cast<PgStatement*>(holder);
+    stop_stream(statement);
+    statement.cut_off = true;
 }
 
 bool start_stream(PgStatement& statement) {
     PgDatabase& database = *statement.database;
-    claim_connection(database, &statement);
+    claim_connection(database.connection, &statement);
     if (!statement.copy_text.empty() && statement.parameter_count == 0) {
-        PGresult* result = PQexec(database.conn, statement.copy_text.c_str());
+        PGresult* result = PQexec(database.connection.conn, statement.copy_text.c_str());
         bool started = PQresultStatus(result) == PGRES_COPY_OUT;
         if (!started) {
-            statement.failure = server_error(result, database.conn);
+            statement.failure = server_error(result, database.connection.conn);
         }
         PQclear(result);
         if (!started) {
-            recover_transaction(database);
+            recover_transaction(database.connection);
             return false;
         }
         statement.stream = RowStream::kCopy;
@@ -142,16 +155,16 @@ bool start_stream(PgStatement& statement) {
             }
         }
         constexpr int kBinaryResults = 1;
-        if (PQsendQueryPrepared(database.conn, statement.name.c_str(), count, values.data(),
-                                lengths.data(), statement.parameter_formats.data(),
+        if (PQsendQueryPrepared(database.connection.conn, statement.name.c_str(), count,
+                                values.data(), lengths.data(), statement.parameter_formats.data(),
                                 kBinaryResults) == 0) {
-            statement.failure = server_error(nullptr, database.conn);
+            statement.failure = server_error(nullptr, database.connection.conn);
             return false;
         }
-        PQsetSingleRowMode(database.conn);
+        PQsetSingleRowMode(database.connection.conn);
         statement.stream = RowStream::kSingleRow;
     }
-    database.streaming = &statement;
+    start_rows_in_flight(database.connection, cut_off_rows, &statement);
     return true;
 }
 
@@ -251,7 +264,7 @@ StepResult next_copy_row(PgStatement& statement, const Cell** row) {
             }
         }
         release_row_data(statement);
-        int length = PQgetCopyData(database.conn, &statement.message, 0);
+        int length = PQgetCopyData(database.connection.conn, &statement.message, 0);
         if (length > 0) {
             statement.message_length = length;
             statement.message_at = 0;
@@ -266,7 +279,7 @@ StepResult next_copy_row(PgStatement& statement, const Cell** row) {
 StepResult next_result_row(PgStatement& statement, const Cell** row) {
     PgDatabase& database = *statement.database;
     release_row_data(statement);
-    PGresult* result = PQgetResult(database.conn);
+    PGresult* result = PQgetResult(database.connection.conn);
     if (PQresultStatus(result) == PGRES_SINGLE_TUPLE) {
         statement.row = result;
         for (size_t i = 0; i < statement.columns.size(); ++i) {
@@ -288,7 +301,7 @@ StepResult next_result_row(PgStatement& statement, const Cell** row) {
     ExecStatusType status = PQresultStatus(result);
     bool failed = result == nullptr || status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE;
     if (failed) {
-        statement.failure = server_error(result, database.conn);
+        statement.failure = server_error(result, database.connection.conn);
     }
     PQclear(result);
     if (failed) {
@@ -350,21 +363,4 @@ void reset_rows(EngineStatement* engine_statement) {
     release_row_data(statement);
     statement.stream = RowStream::kIdle;
     statement.cut_off = false;
-}
-
-void claim_connection(PgDatabase& database, PgStatement* statement) {
-    PgStatement* streaming = database.streaming;
-    if (streaming != nullptr && streaming != statement) {
-        stop_stream(*streaming);
-        streaming->cut_off = true;
-    }
-    if (!database.retired_statements.empty() && database.streaming == nullptr) {
-        std::string deallocate;
-        for (const std::string& name : database.retired_statements) {
-            deallocate += "DEALLOCATE \"" + name + "\";";
-        }
-        database.retired_statements.clear();
-        PQclear(PQexec(database.conn, deallocate.c_str()));
-        recover_transaction(database);
-    }
 }

@@ -13,6 +13,8 @@
 // Only a whole item of the select list can be converted on fetch, so
 // GX_AsShape anywhere else is refused rather than answered with WKB.
 
+#include "postgres/statement_text.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -20,7 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "front/dialect.h"
+#include "core/dialect.h"
+#include "postgres/catalog.h"
 #include "postgres/postgres_internal.h"
 #include "postgres/sql_lexer.h"
 

@@ -11,10 +11,14 @@
 // within the session's lock_timeout (or the library's own, when the session
 // has none) ends the wait, naming the table and the lock.
 
+#include "postgres/tables.h"
+
 #include <cstring>
 #include <string>
 
-#include "front/dialect.h"
+#include "core/dialect.h"
+#include "postgres/connection.h"
+#include "postgres/errors.h"
 #include "postgres/postgres_internal.h"
 
 namespace {
@@ -68,13 +72,13 @@ std::string shown(const char* schema, const char* table) {
 // null with the condition left (what naming it) when it fails.
 PGresult* run_query(PgDatabase& database, const char* sql, const std::vector<const char*>& values,
                     const std::string& what) {
-    claim_connection(database, nullptr);
-    PGresult* result = PQexecParams(database.conn, sql, static_cast<int>(values.size()), nullptr,
-                                    values.data(), nullptr, nullptr, 0);
+    claim_connection(database.connection, nullptr);
+    PGresult* result = PQexecParams(database.connection.conn, sql, static_cast<int>(values.size()),
+                                    nullptr, values.data(), nullptr, nullptr, 0);
     if (PQresultStatus(result) != PGRES_TUPLES_OK) {
-        report_server_error(server_error(result, database.conn), what.c_str());
+        report_server_error(server_error(result, database.connection.conn), what.c_str());
         PQclear(result);
-        recover_transaction(database);
+        recover_transaction(database.connection);
         return nullptr;
     }
     return result;
@@ -117,22 +121,20 @@ bool lock_server_table(EngineDatabase* engine_database, const char* schema, cons
     PQclear(kind);
 
     // The read transaction begins anew, its first command the lock.
-    if (!run_command(database, "ROLLBACK", what.c_str())) {
+    if (!end_read_transaction(database.connection, what.c_str())) {
         return false;
     }
     bool own_timeout = database.lock_timeout == "0";
-    std::string script = kBeginReading;
+    std::string lock;
     if (lockable) {
         if (own_timeout) {
-            script += std::string("SET LOCAL lock_timeout = '") + kLibraryLockTimeout + "'; ";
+            lock += std::string("SET LOCAL lock_timeout = '") + kLibraryLockTimeout + "'; ";
         }
-        script += "LOCK TABLE " + name + " IN ACCESS SHARE MODE; ";
+        lock += "LOCK TABLE " + name + " IN ACCESS SHARE MODE; ";
     }
-    script += kSetSavepoint;
-    PGresult* result = PQexec(database.conn, script.c_str());
-    bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+    ServerError error;
+    bool ok = begin_read_transaction_with(database.connection, lock, &error);
     if (!ok) {
-        ServerError error = server_error(result, database.conn);
         if (error.sqlstate == kLockNotAvailable) {
             status_server_error(
                 OslError::kTableLocked, error.sqlstate.c_str(),
@@ -149,12 +151,8 @@ bool lock_server_table(EngineDatabase* engine_database, const char* schema, cons
         } else {
             report_server_error(error, what.c_str());
         }
-    }
-    PQclear(result);
-    if (!ok) {
         // The session goes on, reading without the lock.
-        PQclear(PQexec(database.conn, "ROLLBACK"));
-        begin_read_transaction(database);
+        resume_read_transaction(database.connection);
     }
     return ok;
 }

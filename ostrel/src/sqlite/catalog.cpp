@@ -4,12 +4,13 @@
 // geometry_columns and spatial_ref_sys, or a native database's own tables.
 // Names are lower case; an undefined reference system reads "UNKNOWN".
 
+#include "sqlite/catalog.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "front/status.h"
-#include "sqlite/sqlite_internal.h"
+#include "core/status.h"
 
 namespace {
 

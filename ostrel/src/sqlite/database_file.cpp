@@ -8,6 +8,8 @@
 // its -shm and -wal files, and whose -wal holds nothing, is opened as an
 // unchangeable file: it is all there is of the database.
 
+#include "sqlite/database_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,8 +17,7 @@
 #include <cstdio>
 #include <string>
 
-#include "front/status.h"
-#include "sqlite/sqlite_internal.h"
+#include "core/status.h"
 
 namespace {
 

@@ -4,6 +4,8 @@
 // was declared as. An expression is described by what it returns: the
 // extension's functions by name, anything else by the first row's value.
 
+#include "sqlite/describe.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sqlite/catalog.h"
 #include "sqlite/sqlite_internal.h"
 #include "values/declared_types.h"
 

@@ -6,9 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "front/dialect.h"
-#include "front/status.h"
-#include "front/trace.h"
+#include "core/dialect.h"
+#include "core/status.h"
+#include "core/trace.h"
+#include "sqlite/catalog.h"
+#include "sqlite/database_file.h"
+#include "sqlite/describe.h"
+#include "sqlite/errors.h"
 #include "sqlite/functions.h"
 #include "sqlite/sqlite_engine.h"
 #include "sqlite/sqlite_internal.h"
@@ -43,7 +47,7 @@ EngineDatabase* open_database(const EngineTarget& target) {
         rc = gx_register_srid(db, spatialite);
     }
     if (rc == SQLITE_OK) {
-        rc = gx_register_asshape(db, spatialite, trace_gx_call, trace_gx_context());
+        rc = gx_register_asshape(db, spatialite, trace_gx_call, nullptr);
     }
     if (rc != SQLITE_OK) {
         report_sqlite_error(rc, sqlite3_errmsg(db), "The spatial extension cannot be registered",

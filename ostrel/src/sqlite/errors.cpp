@@ -4,11 +4,12 @@
 // extension's condition, anything else as an engine error with SQLite's
 // words, and a fault of the database file itself naming the file.
 
+#include "sqlite/errors.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "front/status.h"
-#include "sqlite/sqlite_internal.h"
+#include "core/status.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <new>
 #include <string>
 
-#include "front/shape_fetch.h"
-#include "front/trace.h"
+#include "core/trace.h"
 #include "gx/gx_shape_build.h"
 #include "sqlite/sqlite_internal.h"
+#include "values/shape_fetch.h"
 
 namespace {
 

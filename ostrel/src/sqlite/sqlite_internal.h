@@ -1,5 +1,6 @@
-// Inside the embedded engine: its database and statement, and what its files
-// share (catalog, describe, SQL functions, error mapping).
+// Inside the embedded engine: its database and statement, as every file of
+// the engine sees them. What each file does with them is declared in the
+// file's own header.
 
 #ifndef OSTREL_SQLITE_SQLITE_INTERNAL_H
 #define OSTREL_SQLITE_SQLITE_INTERNAL_H
@@ -82,34 +83,5 @@ inline bool cell_of_value(sqlite3_value* value, Cell* cell) {
             return true;
     }
 }
-
-// Opens the file at database.path read-only, in one read transaction for the
-// whole session (database_file.cpp); false, with the condition naming the
-// file, when it cannot. Closing ends the transaction; it does nothing when
-// the file is not open.
-bool open_database_file(SqliteDatabase& database);
-void close_database_file(SqliteDatabase& database);
-
-// The catalog views, the registered geometry columns and the row counts a
-// GeoPackage keeps (catalog.cpp).
-bool make_catalog(SqliteDatabase& database);
-bool is_geometry_column(SqliteDatabase& database, const char* table, const char* column);
-RowCount row_count(EngineDatabase* database, const char* table);
-// The engine's side of the table a caller reads (engine.h).
-bool file_geometry_columns(EngineDatabase* database, const char* schema, const char* table,
-                           const char* column, std::vector<EngineFoundColumn>* found);
-bool lock_file_table(EngineDatabase* database, const char* schema, const char* table);
-
-// Describing a statement's columns (describe.cpp).
-bool describe_columns(EngineStatement* statement, std::vector<ColumnDescription>* columns);
-
-// SQLite's error after a failed call, as conditions (errors.cpp): the
-// extension's "GXnnn|message" errors become code -937 with state GXnnn; the
-// others map by their kind (syntax, unknown table, ...). text is SQLite's
-// message; what names the operation and object ("Statement 'srsel' cannot
-// be prepared"). A fault of the file itself (damaged, locked, unreadable)
-// names database's file. Returns the status.
-int report_sqlite_error(int sqlite_code, const char* text, const char* what,
-                        const SqliteDatabase& database);
 
 #endif

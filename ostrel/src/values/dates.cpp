@@ -153,7 +153,7 @@ int osl_date_format(OslDate date, const char* picture, char* out) {
     int day;
     civil_from_days(date + kEpochFrom1970, &year, &month, &day);
     if (year < 1 || year > kMaxYear) {
-        osl_fill(out, width, '*');
+        std::memset(out, '*', width);
         out[width] = '\0';
         return -1;
     }

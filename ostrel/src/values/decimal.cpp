@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/characters.h"
+
 namespace {
 
 constexpr int kMaxExponent = 32000;  // well inside int16, beyond any double
@@ -61,10 +63,6 @@ void round_at(OslDecimal* d, int keep) {
         }
     }
     normalise(d);
-}
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 }  // namespace
@@ -342,7 +340,7 @@ int osl_decimal_format(const OslDecimal* value, const char* picture, char* out) 
         ++needed;
     }
     if (needed > width) {
-        osl_fill(out, width, '*');
+        std::memset(out, '*', width);
         out[width] = '\0';
         return -1;
     }
@@ -392,8 +390,4 @@ int osl_decimal_to_double(const OslDecimal* value, double* result) {
     }
     *result = converted;
     return 0;
-}
-
-void osl_fill(char* to, size_t count, char c) {
-    std::memset(to, c, count);
 }

@@ -16,10 +16,10 @@
 #include <cstring>
 #include <string>
 
-#include "front/status.h"
+#include "core/characters.h"
+#include "core/status.h"
 #include "values/dates.h"
 #include "values/decimal.h"
-#include "values/text_bounds.h"
 #include "values/var_buffer.h"
 
 namespace {

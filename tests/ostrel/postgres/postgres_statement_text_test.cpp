@@ -9,7 +9,7 @@
 #include <string>
 
 #include "ostrel_test_support.h"
-#include "postgres/postgres_internal.h"
+#include "postgres/statement_text.h"
 
 namespace {
 

@@ -1,21 +1,15 @@
 // Statement tracing of the session, switched on by GX_Trace(file, level):
 // whichever engine runs the statement, the library writes the trace where
-// the caller runs.
+// the caller runs. The trace is the session's one (it lives in trace.cpp)
+// and is only switched by the thread that owns the connection: a reader
+// thread never runs a statement that calls GX_Trace (front/cursor.cpp).
 
-#ifndef OSTREL_FRONT_TRACE_H
-#define OSTREL_FRONT_TRACE_H
+#ifndef OSTREL_CORE_TRACE_H
+#define OSTREL_CORE_TRACE_H
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
-
-// The session's trace: off while file is null.
-struct Trace {
-    FILE* file = nullptr;
-    int level = 0;
-    std::string file_name;
-};
 
 // One time-stamped line per event at level 1 and up; what is the event's
 // text (newlines and tabs shown as blanks).
@@ -24,10 +18,13 @@ void trace_event(const char* event, const char* id, const char* what);
 // One line per fetched row at level 3 and up.
 void trace_fetch(const char* cursor_id, int64_t row);
 
-// One line per GX_AsShape conversion at level 2 and up; context is the
-// session's Trace (a GxTraceCall).
+// One line per GX_AsShape conversion at level 2 and up: the GxTraceCall of
+// the session's trace, which needs no context.
 void trace_gx_call(void* context, const char* geometry_type, size_t result_bytes);
-void* trace_gx_context();
+
+// Whether the trace writes a line per row (from level 2), which would no
+// longer come in their order if another thread wrote some of them.
+bool trace_per_row();
 
 // Ends tracing and closes the trace file.
 void trace_close();

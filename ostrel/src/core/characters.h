@@ -1,8 +1,10 @@
-// Cutting UTF-8 text to a byte budget without splitting a character: shared
-// by the diagnostics (messages of at most 255 bytes) and the text fetch.
+// The library's character rules, each written once: cutting UTF-8 text to a
+// byte budget without splitting a character (the diagnostics' messages of
+// at most 255 bytes, the text fetch) and what counts as a blank around a
+// number or between the words of a statement.
 
-#ifndef OSTREL_VALUES_TEXT_BOUNDS_H
-#define OSTREL_VALUES_TEXT_BOUNDS_H
+#ifndef OSTREL_CORE_CHARACTERS_H
+#define OSTREL_CORE_CHARACTERS_H
 
 #include <cstddef>
 
@@ -25,6 +27,12 @@ inline size_t utf8_prefix_length(const char* text, size_t length, size_t max_byt
         return max_bytes;  // not UTF-8 here: cut at the budget
     }
     return cut;
+}
+
+// A blank: space, tab, newline or carriage return. Not the C library's
+// isspace, whose answer depends on the locale.
+inline bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 #endif

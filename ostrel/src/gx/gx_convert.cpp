@@ -2,13 +2,12 @@
 // grows the caller's buffer once, and writes the shape record content (see
 // gx_shape_build.h for the two passes).
 
-#include "gx/gx_shape.h"
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 
+#include "gx/gx_shape.h"
 #include "gx/gx_shape_build.h"
 
 bool gx_fail(GxError& error, const char* sql_state, const char* format, ...) {

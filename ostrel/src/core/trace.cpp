@@ -5,7 +5,7 @@
 // and up: one line per fetch as well. The file is appended to and flushed at
 // every statement event; per-row lines are left to the stream's buffer.
 
-#include "front/trace.h"
+#include "core/trace.h"
 
 #include <sys/time.h>
 
@@ -14,10 +14,25 @@
 #include <cstring>
 #include <ctime>
 
-#include "front/session.h"
+namespace {
 
-static constexpr int kMaxTraceLevel = 9;
-static constexpr int kMicrosPerMilli = 1000;
+// The levels from which each kind of line is written.
+constexpr int kEventLevel = 1;
+constexpr int kShapeCallLevel = 2;
+constexpr int kFetchLevel = 3;
+constexpr int kMaxTraceLevel = 9;
+constexpr int kMicrosPerMilli = 1000;
+
+// The session's trace: off while file is null.
+struct Trace {
+    FILE* file = nullptr;
+    int level = 0;
+    std::string file_name;
+};
+
+Trace session_trace;
+
+}  // namespace
 
 static void write_stamp(FILE* file) {
     struct timeval now;
@@ -43,8 +58,8 @@ static void write_one_line(FILE* file, const char* text) {
 }
 
 void trace_event(const char* event, const char* id, const char* what) {
-    Trace& trace = engine_session().trace;
-    if (trace.file == nullptr || trace.level < 1) {
+    Trace& trace = session_trace;
+    if (trace.file == nullptr || trace.level < kEventLevel) {
         return;
     }
     write_stamp(trace.file);
@@ -58,29 +73,29 @@ void trace_event(const char* event, const char* id, const char* what) {
 }
 
 void trace_fetch(const char* cursor_id, int64_t row) {
-    Trace& trace = engine_session().trace;
-    if (trace.file == nullptr || trace.level < 3) {
+    Trace& trace = session_trace;
+    if (trace.file == nullptr || trace.level < kFetchLevel) {
         return;
     }
     write_stamp(trace.file);
     std::fprintf(trace.file, "fetch %s row %lld\n", cursor_id, static_cast<long long>(row));
 }
 
-void trace_gx_call(void* context, const char* geometry_type, size_t result_bytes) {
-    Trace* trace = static_cast<Trace*>(context);
-    if (trace->file == nullptr || trace->level < 2) {
+void trace_gx_call(void*, const char* geometry_type, size_t result_bytes) {
+    Trace& trace = session_trace;
+    if (trace.file == nullptr || trace.level < kShapeCallLevel) {
         return;
     }
-    write_stamp(trace->file);
-    std::fprintf(trace->file, "GX_AsShape %s: %zu bytes\n", geometry_type, result_bytes);
+    write_stamp(trace.file);
+    std::fprintf(trace.file, "GX_AsShape %s: %zu bytes\n", geometry_type, result_bytes);
 }
 
-void* trace_gx_context() {
-    return &engine_session().trace;
+bool trace_per_row() {
+    return session_trace.file != nullptr && session_trace.level >= kShapeCallLevel;
 }
 
 void trace_close() {
-    Trace& trace = engine_session().trace;
+    Trace& trace = session_trace;
     if (trace.file != nullptr) {
         std::fclose(trace.file);
         trace.file = nullptr;
@@ -117,7 +132,7 @@ std::string trace_switch_on(const char* file_name, const char* level_text) {
         return answer;
     }
     trace_close();
-    Trace& trace = engine_session().trace;
+    Trace& trace = session_trace;
     trace.file = file;
     trace.level = level;
     trace.file_name = file_name;

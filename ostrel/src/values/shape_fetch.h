@@ -4,8 +4,8 @@
 // same whichever engine read them. The SQLite engine's GX_AsShape function
 // converts through shape_from_cell too.
 
-#ifndef OSTREL_FRONT_SHAPE_FETCH_H
-#define OSTREL_FRONT_SHAPE_FETCH_H
+#ifndef OSTREL_VALUES_SHAPE_FETCH_H
+#define OSTREL_VALUES_SHAPE_FETCH_H
 
 #include <cstddef>
 #include <vector>
@@ -34,8 +34,10 @@ void shape_fetch_columns(ShapeFetch& fetch, const std::vector<int>& columns, int
 
 // The row with its shape columns converted (a null cell stays null), in
 // fetch's own copy; null when a geometry does not convert (fetch.failed and
-// fetch.error then say why). Every conversion is traced.
-const Cell* shape_fetch_row(ShapeFetch& fetch, const Cell* row, int column_count);
+// fetch.error then say why). Every conversion is reported to trace (when not
+// null; its context is null).
+const Cell* shape_fetch_row(ShapeFetch& fetch, const Cell* row, int column_count,
+                            GxTraceCall trace);
 
 enum class ShapeResult { kNull, kShape, kFailed };
 

@@ -2,10 +2,15 @@
 // library's own error codes, each with its SQL state, in one table
 // (status.cpp), and the helpers every operation reports through.
 
-#ifndef OSTREL_FRONT_STATUS_H
-#define OSTREL_FRONT_STATUS_H
+#ifndef OSTREL_CORE_STATUS_H
+#define OSTREL_CORE_STATUS_H
 
 #include <cstdint>
+
+// The code of every condition the spatial extension raises (GX_AsShape's
+// failures), whatever the engine; its SQL states are the extension's own
+// ("GXnnn", gx/gx_shape.h).
+constexpr int32_t kExtensionErrorCode = -937;
 
 // The library's errors. Codes and SQL states are in kErrorTable.
 enum class OslError {

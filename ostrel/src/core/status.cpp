@@ -3,15 +3,14 @@
 // the next operation starts, so the caller can read them after the failure.
 // The library's own error codes live in kErrorTable and nowhere else.
 
-#include "front/status.h"
+#include "core/status.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "gx/gx_shape.h"
+#include "core/characters.h"
 #include "ostrel/ostrel.h"
-#include "values/text_bounds.h"
 
 namespace {
 
@@ -148,7 +147,7 @@ int status_server_error(OslError error, const char* sqlstate, const char* format
 }
 
 int status_extension_error(const char* sqlstate, const char* message) {
-    add_condition(kGxErrorCode, sqlstate, message);
+    add_condition(kExtensionErrorCode, sqlstate, message);
     return last_status;
 }
 

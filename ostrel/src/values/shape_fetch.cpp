@@ -1,12 +1,9 @@
 // Shapes made on fetch, and GX_AsShape of one cell for every engine.
 
-#include "front/shape_fetch.h"
+#include "values/shape_fetch.h"
 
 #include <algorithm>
 #include <cstdio>
-
-#include "front/session.h"
-#include "front/trace.h"
 
 ShapeFetch::~ShapeFetch() {
     for (GxBuffer& buffer : buffers) {
@@ -24,13 +21,14 @@ void shape_fetch_columns(ShapeFetch& fetch, const std::vector<int>& columns, int
     fetch.failed = false;
 }
 
-const Cell* shape_fetch_row(ShapeFetch& fetch, const Cell* row, int column_count) {
+const Cell* shape_fetch_row(ShapeFetch& fetch, const Cell* row, int column_count,
+                            GxTraceCall trace) {
     std::copy(row, row + column_count, fetch.row.begin());
     for (size_t i = 0; i < fetch.columns.size(); ++i) {
         Cell& cell = fetch.row[static_cast<size_t>(fetch.columns[i])];
         GxBuffer& buffer = fetch.buffers[i];
         switch (shape_from_cell(cell, GxBlobFormats::kStandard, kGxMaxShapeBytes, buffer,
-                                fetch.error, trace_gx_call, &engine_session().trace)) {
+                                fetch.error, trace, nullptr)) {
             case ShapeResult::kNull:
                 break;
             case ShapeResult::kShape:

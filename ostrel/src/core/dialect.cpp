@@ -1,20 +1,19 @@
 // The statement-text dialect: EXECUTE FUNCTION, names in SQL and in
 // messages, and the short form of a statement in messages.
 
-#include "front/dialect.h"
+#include "core/dialect.h"
 
 #include <strings.h>
 
 #include <cctype>
 #include <cstring>
 
+#include "core/characters.h"
+
 namespace {
 
 constexpr size_t kShownTextChars = 60;  // of an unnamed statement, in a message
-
-bool is_blank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
+constexpr char kTraceFunction[] = "GX_Trace";
 
 bool skip_word(const char*& p, const char* word) {
     size_t length = std::strlen(word);
@@ -61,6 +60,15 @@ std::string shown_identifier(const std::string& name) {
                  c == '_' || c == '$';
     }
     return plain ? name : quoted_identifier(name);
+}
+
+bool names_trace_function(const char* text) {
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (strncasecmp(p, kTraceFunction, sizeof kTraceFunction - 1) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string shown_text(const char* text) {

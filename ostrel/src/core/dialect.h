@@ -4,8 +4,8 @@
 // server engine on its own lexer, postgres/sql_lexer.h). Names as SQL and
 // messages write them.
 
-#ifndef OSTREL_FRONT_DIALECT_H
-#define OSTREL_FRONT_DIALECT_H
+#ifndef OSTREL_CORE_DIALECT_H
+#define OSTREL_CORE_DIALECT_H
 
 #include <string>
 
@@ -19,6 +19,12 @@ std::string quoted_identifier(const std::string& name);
 // (letters, digits, '_', '$', not starting with a digit), else in double
 // quotes, so that a name whose case counts is seen to be one.
 std::string shown_identifier(const std::string& name);
+
+// Whether text may call GX_Trace(file, level), which switches the session's
+// trace: the function's name anywhere in it, in any letter case. A literal
+// or a comment that holds the name is taken for a call, which costs nothing
+// but the read-ahead of its rows.
+bool names_trace_function(const char* text);
 
 // The statement as a message names it when it has no id: its first words,
 // blanks collapsed, "..." when cut.

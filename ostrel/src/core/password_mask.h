@@ -1,0 +1,28 @@
+// How a password stands in every message, log line and trace line of the
+// library: the address a caller gave, and the words of a server or of libpq
+// that may repeat a password.
+
+#ifndef OSTREL_CORE_PASSWORD_MASK_H
+#define OSTREL_CORE_PASSWORD_MASK_H
+
+#include <string>
+#include <vector>
+
+constexpr char kPasswordMask[] = "********";
+constexpr size_t kPasswordMaskChars = sizeof kPasswordMask - 1;
+
+// Replaces every occurrence of each password in text with the mask; an
+// empty password masks nothing.
+inline void mask_passwords(std::string& text, const std::vector<std::string>& passwords) {
+    for (const std::string& password : passwords) {
+        if (password.empty()) {
+            continue;
+        }
+        for (size_t at = text.find(password); at != std::string::npos;
+             at = text.find(password, at + kPasswordMaskChars)) {
+            text.replace(at, password.size(), kPasswordMask);
+        }
+    }
+}
+
+#endif
