@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "shape/byte_order.h"
+#include "common/byte_order.h"
 #include "shape/shape_record.h"
 
 static std::vector<uint8_t> polyline(int parts, int points_per_part) {

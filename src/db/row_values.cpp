@@ -21,7 +21,7 @@ constexpr int32_t kBooleanTextBytes = kLogicalWidth + 1;
 // A UTF-8 character has at most 4 bytes.
 constexpr int32_t kTextOverrunBytes = 4;
 // Room for the whole digits of any decimal, its sign and its point.
-constexpr int32_t kDecimalTextExtra = kMaxDecimalPrecision + kDecimalExtraChars;
+constexpr int32_t kDecimalTextExtra = OSL_DECIMAL_MAX_DIGITS + kDecimalExtraChars;
 
 static bool is_encoded(const RecordFormats& formats) {
     return formats.encoder.converter != nullptr;

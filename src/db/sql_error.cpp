@@ -13,10 +13,10 @@
 // The code that the spatial extension's errors carry; their SQL state is
 // shown beside the message, since it tells which check of the extension
 // failed.
-static constexpr int kExtensionErrorCode = -937;
+static constexpr int kExtensionErrorCode = OSL_EXTENSION_ERROR;
 
 // The library's message texts are at most this long (held with a NUL).
-static constexpr size_t kMessageBytes = 255 + 1;
+static constexpr size_t kMessageBytes = OSL_MESSAGE_MAX_BYTES + 1;
 static constexpr size_t kSqlStateBytes = 5 + 1;
 
 // Appends piece to the text in buffer, cutting it at the buffer's end on a

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/blanks.h"
 #include "report/messages.h"
 #include "text/characters.h"
 
@@ -20,10 +21,6 @@ void write_code_page_file(FILE* cpg, const char* cpg_name) {
     if (std::fwrite(kCodePageText, 1, length, cpg) != length) {
         file_error("Write", cpg_name, errno);
     }
-}
-
-static bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // The text between leading and trailing blanks.

@@ -36,19 +36,6 @@ struct FieldShape {
     int32_t fdec = 0;
 };
 
-// A decimal whose picture a descriptor byte could not hold. The library
-// describes such columns as unmapped; a server engine that did not would
-// still never reach the field table.
-static bool decimal_fits(const FieldRule& rule, const DescribedColumn& column) {
-    if (column.precision < 1 || column.precision > kMaxDecimalPrecision) {
-        return false;
-    }
-    if (value_kind_of(rule, column.scale) == ValueKind::kFloatingDecimal) {
-        return true;
-    }
-    return column.scale >= 0 && column.scale <= column.precision;
-}
-
 static void warn_character_column_cut(const DescribedColumn& column) {
     char upper[kColumnNameBytes];
     std::snprintf(upper, sizeof upper, "%s", column.name);
@@ -83,7 +70,7 @@ static ColumnFate map_column(const DescribedColumn& column, Report report, Field
             }
             break;
         case WidthRule::kDecimalDigits:
-            if (!decimal_fits(*rule, column)) {
+            if (!decimal_has_field(*rule, column)) {
                 return ColumnFate::kNoField;
             }
             if (is_integer_carrier(column) && named_row_id) {

@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/byte_order.h"
 #include "report/inside_failures.h"
 #include "report/messages.h"
-#include "shape/byte_order.h"
 #include "text/text_append.h"
 
 // File header layout.

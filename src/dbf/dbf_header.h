@@ -17,9 +17,6 @@ constexpr int kDbfMaxFieldLength = 254;
 constexpr uint8_t kDbfVersionByte = 3;
 constexpr uint8_t kDbfHeaderTerminator = 0x0D;
 constexpr uint8_t kDbfEndOfFile = 0x1A;
-// The SCALE of a floating DECIMAL column, and the decimal count older files
-// gave its field.
-constexpr uint8_t kDbfFloatingDecimals = 255;
 constexpr char kDbfDeletionFlag = ' ';  // byte 0 of every record: not deleted
 
 // header_length and record_length are 16-bit signed in the header record, so

@@ -44,8 +44,7 @@ const FieldRule* field_rule_for(int32_t sql_type) {
 }
 
 ValueKind value_kind_of(const FieldRule& rule, int32_t scale) {
-    return rule.may_float && scale == kDbfFloatingDecimals ? ValueKind::kFloatingDecimal
-                                                           : rule.kind;
+    return rule.may_float && scale == OSL_FLOATING_SCALE ? ValueKind::kFloatingDecimal : rule.kind;
 }
 
 bool field_letter_holds(const FieldRule& rule, char ftyp) {
@@ -62,6 +61,16 @@ int exponent_fraction_digits(int32_t flen) {
 // SERIAL. (A column declared DECIMAL(19,0) is described the same way and
 // gets the same field.)
 bool is_integer_carrier(const DescribedColumn& column) {
-    return column.type == OSL_SQL_DECIMAL && column.precision == kInteger64Precision &&
+    return column.type == OSL_SQL_DECIMAL && column.precision == OSL_INT64_PRECISION &&
            column.scale == 0;
+}
+
+bool decimal_has_field(const FieldRule& rule, const DescribedColumn& column) {
+    if (column.precision < 1 || column.precision > OSL_DECIMAL_MAX_DIGITS) {
+        return false;
+    }
+    if (value_kind_of(rule, column.scale) == ValueKind::kFloatingDecimal) {
+        return true;
+    }
+    return column.scale >= 0 && column.scale <= column.precision;
 }

@@ -27,17 +27,12 @@ constexpr int32_t kDecimalExtraChars = 2;
 // so that no reader takes it for a field of whole numbers.
 constexpr int32_t kExponentDecimals = 16;
 
-// A 64-bit integer column (the library describes it as DECIMAL(19,0)) gets
-// an N field of 18 characters, the widest that GDAL-based readers take as a
-// 64-bit integer rather than a double, which would change ids above 2^53.
-// A value of 19 digits does not fit it and is refused where it is written.
-constexpr int32_t kInteger64Precision = 19;
+// A 64-bit integer column (the library describes it as a DECIMAL of 19
+// digits, is_integer_carrier) gets an N field of 18 characters, the widest
+// that GDAL-based readers take as a 64-bit integer rather than a double,
+// which would change ids above 2^53. A value of 19 digits does not fit it and
+// is refused where it is written.
 constexpr int32_t kInteger64Width = 18;
-
-// The most digits of a decimal column that gets a field (the library
-// describes a wider one as unmapped); the message of a value that does not
-// fit its field sizes its text by it.
-constexpr int32_t kMaxDecimalPrecision = 32;
 
 // What the database says of a column: the SQL type code (as the client
 // library reports it) and sizes the rules go by, and its name.
@@ -94,9 +89,15 @@ ValueKind value_kind_of(const FieldRule& rule, int32_t scale);
 bool field_letter_holds(const FieldRule& rule, char ftyp);
 
 // Whether column is a 64-bit integer as the library describes one,
-// DECIMAL(kInteger64Precision, 0): it gets the integer field of
+// DECIMAL(OSL_INT64_PRECISION, 0): it gets the integer field of
 // kInteger64Width.
 bool is_integer_carrier(const DescribedColumn& column);
+
+// Whether a DECIMAL or MONEY column of rule has a field: a precision the
+// library's decimals hold, and a scale within it unless it floats. The
+// library describes any other as unmapped; a server engine that did not
+// would still never reach the field table.
+bool decimal_has_field(const FieldRule& rule, const DescribedColumn& column);
 
 // The digits after the point of the exponent form a floating field of width
 // flen holds: all sixteen from kExponentWidth on, the twelve of older files'

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/password_mask.h"
 #include "db/client.h"
 #include "db/server_trace.h"
 #include "report/messages.h"
@@ -19,7 +20,6 @@
 
 // The password never reaches the log file in clear; the mask has one length
 // whatever the password's, so it gives nothing of it away.
-static const char* const kPasswordMask = "********";
 
 const char* file_part(const char* path) {
     const char* rest = path;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "common/byte_order.h"
 #include "db/client.h"
 #include "db/table_columns.h"
 #include "dbf/code_page_file.h"
@@ -19,7 +20,6 @@
 #include "report/messages.h"
 #include "run/command_line.h"
 #include "run/set_commit.h"
-#include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 #include "spoolmap_version.h"

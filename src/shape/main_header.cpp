@@ -12,8 +12,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/byte_order.h"
 #include "report/messages.h"
-#include "shape/byte_order.h"
 #include "shape/shape_record.h"
 #include "text/text_append.h"
 

@@ -9,23 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "common/shape_format.h"
+
 struct ShapeTally;
-
-constexpr int32_t kShapeFileCode = 9994;
-constexpr int32_t kShapeFileVersion = 1000;
-
-// File layout: file code (big-endian), five reserved 32-bit integers, file
-// length (big-endian, 16-bit words), version, shape type, eight bounds
-// (little-endian).
-constexpr int kHeaderFileCodeOffset = 0;
-constexpr int kHeaderReservedOffset = kHeaderFileCodeOffset + 4;
-constexpr int kHeaderReservedBytes = 5 * 4;
-constexpr int kHeaderFileLengthOffset = kHeaderReservedOffset + kHeaderReservedBytes;
-constexpr int kHeaderVersionOffset = kHeaderFileLengthOffset + 4;
-constexpr int kHeaderShapeTypeOffset = kHeaderVersionOffset + 4;
-constexpr int kHeaderBoundsOffset = kHeaderShapeTypeOffset + 4;
-constexpr int kMainHeaderBytes = kHeaderBoundsOffset + 8 * 8;
-static_assert(kMainHeaderBytes == 100, "the main header is 100 bytes");
 
 // Offsets and lengths in the files are 32-bit signed counts, so neither file
 // of a set may grow past 2^31 - 1 bytes.

@@ -10,39 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/byte_order.h"
 #include "report/messages.h"
-#include "shape/byte_order.h"
 #include "text/characters.h"
-
-// Every family: the shape type, a 32-bit integer at 0.
-constexpr int64_t kShapeTypeOffset = 0;
-constexpr int64_t kDoubleBytes = 8;
-constexpr int64_t kXYBytes = 2 * kDoubleBytes;     // one point's X and Y
-constexpr int64_t kRangeBytes = 2 * kDoubleBytes;  // a minimum and a maximum
-constexpr int64_t kPartIndexBytes = 4;
-
-// Point: X, Y, then Z and/or M values.
-constexpr int64_t kPointXOffset = kShapeTypeOffset + kShapeTypeBytes;
-constexpr int64_t kPointYOffset = kPointXOffset + kDoubleBytes;
-constexpr int64_t kPointXYEnd = kPointYOffset + kDoubleBytes;
-
-// Multipoint and multi-part: a bounding box Xmin, Ymin, Xmax, Ymax first.
-constexpr int64_t kBoxXminOffset = kShapeTypeOffset + kShapeTypeBytes;
-constexpr int64_t kBoxYminOffset = kBoxXminOffset + kDoubleBytes;
-constexpr int64_t kBoxXmaxOffset = kBoxYminOffset + kDoubleBytes;
-constexpr int64_t kBoxYmaxOffset = kBoxXmaxOffset + kDoubleBytes;
-constexpr int64_t kBoxEnd = kBoxYmaxOffset + kDoubleBytes;
-
-// Multipoint: NumPoints, then the points.
-constexpr int64_t kMultipointCountOffset = kBoxEnd;
-constexpr int64_t kMultipointPointsOffset = kMultipointCountOffset + 4;
-
-// Multi-part: NumParts, NumPoints, the part start indexes, then the points.
-constexpr int64_t kNumPartsOffset = kBoxEnd;
-constexpr int64_t kNumPointsOffset = kNumPartsOffset + 4;
-constexpr int64_t kPartsOffset = kNumPointsOffset + 4;
-
-static_assert(kMultipointPointsOffset == 40 && kPartsOffset == 44, "published layout");
 
 // The codes the program knows, with the names users give -t and the listing
 // shows. Codes 9, 10, 19 and 20 are laid out like 11, 13, 15 and 18 without

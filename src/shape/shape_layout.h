@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/shape_format.h"
 #include "shape/main_header.h"
 
 // One geometry in record-content layout (all numbers little-endian), as the
@@ -20,20 +21,9 @@ struct ShapeBuffer {
     int32_t length;
 };
 
-constexpr int32_t kNullShapeType = 0;
-constexpr int kShapeTypeBytes = 4;
-constexpr int kNullShapeBytes = kShapeTypeBytes;  // the shape type 0 alone
+constexpr int32_t kNullShapeType = kShapeNull;
 
 enum class ShapeFamily { kNull, kPoint, kMultipoint, kMultiPart };
-
-// A measure below -10^38 means "no data" to shapefile readers: what a PointZ
-// without a measure carries, and the M range of a record or a set that has
-// none. A NaN measure is no data too.
-constexpr double kNoDataMeasure = -1e39;
-constexpr double kNoDataMeasureBelow = -1e38;
-inline bool is_no_data_measure(double m) {
-    return !(m >= kNoDataMeasureBelow);
-}
 
 // What a shape type code implies. The Z types 13, 15 and 18 may leave their
 // M part out; 9, 10, 19 and 20 are the Z types that never have one.

@@ -8,8 +8,8 @@
 #include <cassert>
 #include <cmath>
 
+#include "common/byte_order.h"
 #include "report/messages.h"
-#include "shape/byte_order.h"
 
 // Ends the run before a record that would take the .shp or the .shx past
 // 2^31 - 1 bytes, where their 32-bit word offsets and lengths would wrap.

@@ -13,9 +13,6 @@
 #include "shape/main_header.h"
 #include "shape/shape_layout.h"
 
-constexpr int kRecordHeaderBytes = 4 + 4;  // record number, content length
-constexpr int kIndexEntryBytes = 4 + 4;    // offset, content length
-
 // What the records of a .shp/.shx pair add up to as they are written; an
 // append starts it from the existing headers.
 struct ShapeTally {

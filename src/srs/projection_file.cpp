@@ -134,18 +134,20 @@ bool write_text(const char* text, FILE* stream) {
     return std::fwrite(text, 1, length, stream) == length;
 }
 
-static bool is_blank(char c) {
+// The blanks of a coordinate-system text: those of every text, and the
+// backspace that some writers of .prj files leave.
+static bool is_prj_blank(char c) {
     return c == '\t' || c == '\r' || c == '\n' || c == '\b' || c == ' ';
 }
 
 char* trim_blanks(char* text) {
     char* start = text;
-    while (is_blank(*start)) {
+    while (is_prj_blank(*start)) {
         ++start;
     }
     size_t length = std::strlen(start);
     std::memmove(text, start, length + 1);
-    while (length > 0 && is_blank(text[length - 1])) {
+    while (length > 0 && is_prj_blank(text[length - 1])) {
         text[--length] = '\0';
     }
     return text;

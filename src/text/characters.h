@@ -8,17 +8,14 @@
 
 #include <cstddef>
 
+#include "common/utf8.h"
+
 // An ASCII letter in lower or upper case; every other byte as it is.
 constexpr char ascii_lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 constexpr char ascii_upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Whether c continues a UTF-8 character (10xxxxxx) rather than starting one.
-constexpr bool is_utf8_continuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
 // ASCII letters to lower or upper case, in place; every other byte stays.

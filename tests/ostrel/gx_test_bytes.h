@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/shape_format.h"
 #include "gx/gx_shape.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -125,14 +126,18 @@ inline ReadShape read_shape(const Bytes& bytes) {
         return value;
     };
     shape.type = i32();
-    int family = shape.type % 10;
-    bool z = shape.type / 10 == 1;
-    bool m = shape.type / 10 == 2;
-    if (shape.type == 0) {
+    const int32_t t = shape.type;
+    bool point = t == kShapePoint || t == kShapePointZ || t == kShapePointM;
+    bool multipoint = t == kShapeMultiPoint || t == kShapeMultiPointZ || t == kShapeMultiPointM;
+    bool z =
+        t == kShapePointZ || t == kShapePolyLineZ || t == kShapePolygonZ || t == kShapeMultiPointZ;
+    bool m =
+        t == kShapePointM || t == kShapePolyLineM || t == kShapePolygonM || t == kShapeMultiPointM;
+    if (t == kShapeNull) {
         shape.ok = fits && at == bytes.size();
         return shape;
     }
-    if (family == 1) {
+    if (point) {
         shape.x.push_back(f64());
         shape.y.push_back(f64());
         if (z) {
@@ -149,7 +154,7 @@ inline ReadShape read_shape(const Bytes& bytes) {
     for (double& value : shape.box) {
         value = f64();
     }
-    int32_t parts = family == 8 ? 0 : i32();
+    int32_t parts = multipoint ? 0 : i32();
     int32_t points = i32();
     if (!fits || parts < 0 || points < 0 || (parts + points) * 4 > int64_t(bytes.size())) {
         return shape;

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "db/row_values.h"
 #include "db/table_columns.h"
 #include "dbf_test_database.h"
 #include "process_end_capture.h"
-#include "shape/byte_order.h"
 #include "shape/main_header.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "shape/byte_order.h"
+#include "common/byte_order.h"
 
 namespace {
 

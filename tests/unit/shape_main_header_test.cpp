@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "process_end_capture.h"
-#include "shape/byte_order.h"
 #include "shape/main_header.h"
 #include "shape/shape_record.h"
 

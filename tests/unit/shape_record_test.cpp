@@ -13,8 +13,8 @@
 #include <limits>
 #include <string>
 
+#include "common/byte_order.h"
 #include "process_end_capture.h"
-#include "shape/byte_order.h"
 #include "shape_test_bytes.h"
 
 namespace {

@@ -52,6 +52,20 @@ enum OslSqlType : int {
     OSL_SQL_UNMAPPED = 99,  // any declared type outside the mapping
 };
 
+// The numbers that a caller's formats depend on, each the library's own.
+// A DECIMAL without a scale (DECIMAL(p)) is described with this SCALE.
+constexpr int OSL_FLOATING_SCALE = 255;
+// The most significant digits of a decimal (OslDecimal); a DECIMAL of more
+// precision is described as unmapped.
+constexpr int OSL_DECIMAL_MAX_DIGITS = 32;
+// A 64-bit integer column is described as DECIMAL(OSL_INT64_PRECISION, 0),
+// which holds every one of its values exactly.
+constexpr int OSL_INT64_PRECISION = 19;
+// The code of the spatial extension's conditions (its own SQL states).
+constexpr int OSL_EXTENSION_ERROR = -937;
+// The most bytes of a condition's message, without its terminator.
+constexpr int OSL_MESSAGE_MAX_BYTES = 255;
+
 // Descriptor item codes.
 enum OslItemCode : int {
     OSL_ITEM_COUNT = 0,  // header item: number of items
@@ -90,9 +104,9 @@ using OslDate = int32_t;
 // Its layout is the library's; callers only pass it back to the library.
 struct OslDecimal {
     int8_t sign;         // +1 or -1
-    int8_t digit_count;  // 0..32
+    int8_t digit_count;  // 0..OSL_DECIMAL_MAX_DIGITS
     int16_t exponent;
-    uint8_t digits[32];  // each 0..9, most significant first
+    uint8_t digits[OSL_DECIMAL_MAX_DIGITS];  // each 0..9, most significant first
 };
 
 // Date-time qualifiers: (digits << 8) | (first unit << 4) | last unit.

@@ -8,7 +8,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "core/characters.h"
+#include "common/blanks.h"
 
 namespace {
 

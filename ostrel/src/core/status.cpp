@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/characters.h"
+#include "common/utf8.h"
 #include "ostrel/ostrel.h"
 
 namespace {
@@ -70,7 +70,7 @@ constexpr ErrorEntry kErrorTable[] = {
 };
 
 constexpr int kMaxConditions = 8;
-constexpr size_t kMessageMaxBytes = 255;
+constexpr size_t kMessageMaxBytes = OSL_MESSAGE_MAX_BYTES;
 constexpr size_t kSqlStateChars = 5;
 
 struct Condition {
@@ -105,7 +105,7 @@ void add_condition(int32_t code, const char* sqlstate, const char* message) {
     Condition& c = conditions[condition_count++];
     c.code = code;
     std::snprintf(c.sqlstate, sizeof c.sqlstate, "%-5.5s", sqlstate);
-    size_t length = utf8_prefix_length(message, std::strlen(message), kMessageMaxBytes);
+    size_t length = utf8_whole_prefix(message, std::strlen(message), kMessageMaxBytes);
     std::memcpy(c.message, message, length);
     c.message[length] = '\0';
     c.length = static_cast<int32_t>(length);
@@ -169,7 +169,7 @@ int osl_diag_condition(int number, int32_t* code, char sqlstate[6], char* messag
     std::memcpy(sqlstate, c.sqlstate, sizeof c.sqlstate);
     if (message_size > 0) {
         size_t length =
-            utf8_prefix_length(c.message, static_cast<size_t>(c.length), message_size - 1);
+            utf8_whole_prefix(c.message, static_cast<size_t>(c.length), message_size - 1);
         std::memcpy(message, c.message, length);
         message[length] = '\0';
     }

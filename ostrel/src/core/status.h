@@ -7,10 +7,12 @@
 
 #include <cstdint>
 
+#include "ostrel/ostrel.h"
+
 // The code of every condition the spatial extension raises (GX_AsShape's
 // failures), whatever the engine; its SQL states are the extension's own
 // ("GXnnn", gx/gx_shape.h).
-constexpr int32_t kExtensionErrorCode = -937;
+constexpr int32_t kExtensionErrorCode = OSL_EXTENSION_ERROR;
 
 // The library's errors. Codes and SQL states are in kErrorTable.
 enum class OslError {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/password_mask.h"
+#include "common/password_mask.h"
 #include "core/status.h"
 #include "core/trace.h"
 #include "front/connection.h"

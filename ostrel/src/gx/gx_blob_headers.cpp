@@ -6,12 +6,15 @@
 #include <cstdint>
 
 #include "gx/gx_shape_build.h"
+#include "gx/gx_wkb_format.h"
 
 // GeoPackage binary: "GP", version, flags, srs_id, then the envelope.
 constexpr uint8_t kGpMagic0 = 0x47;  // 'G'
 constexpr uint8_t kGpMagic1 = 0x50;  // 'P'
 constexpr uint8_t kGpVersion1 = 0;   // every GeoPackage 1.x writes 0
-constexpr size_t kGpFixedHeaderBytes = 2 + 1 + 1 + 4;
+constexpr size_t kGpSridAt = 2 + 1 + 1;
+constexpr size_t kGpFixedHeaderBytes = kGpSridAt + 4;
+constexpr unsigned kGpLittleEndianFlag = 0x01;
 constexpr unsigned kGpEnvelopeShift = 1;
 constexpr unsigned kGpEnvelopeMask = 0x7;
 constexpr unsigned kGpEmptyFlag = 0x10;
@@ -25,7 +28,8 @@ constexpr unsigned kGpEnvelopeCodes = sizeof kGpEnvelopeBytes / sizeof kGpEnvelo
 constexpr uint8_t kSlStart = 0x00;
 constexpr uint8_t kSlBigEndian = 0x00;
 constexpr uint8_t kSlLittleEndian = 0x01;
-constexpr size_t kSlMbrEndAt = 1 + 1 + 4 + 4 * 8;
+constexpr size_t kSlSridAt = 1 + 1;
+constexpr size_t kSlMbrEndAt = kSlSridAt + 4 + 4 * 8;
 constexpr uint8_t kSlMbrEnd = 0x7C;
 constexpr size_t kSlClassAt = kSlMbrEndAt + 1;
 constexpr uint8_t kSlEnd = 0xFE;
@@ -122,4 +126,24 @@ bool gx_locate_geometry(const uint8_t* in, size_t size, GxBlobFormats formats,
         }
     }
     return true;
+}
+
+int32_t gx_blob_srid(const uint8_t* in, size_t size, GxBlobFormats formats) {
+    if (size >= kGpFixedHeaderBytes && in[0] == kGpMagic0 && in[1] == kGpMagic1) {
+        bool big_endian = (in[3] & kGpLittleEndianFlag) == 0;
+        return static_cast<int32_t>(gx_load_u32(in + kGpSridAt, big_endian));
+    }
+    if (formats == GxBlobFormats::kWithSpatiaLite &&
+        (is_spatialite_blob(in, size) || is_tiny_point(in, size))) {
+        bool big_endian = in[1] == kSlBigEndian || in[1] == kTinyBigEndian;
+        return static_cast<int32_t>(gx_load_u32(in + kSlSridAt, big_endian));
+    }
+    if (size >= kWkbHeaderBytes + kSridBytes &&
+        (in[0] == kWkbBigEndian || in[0] == kWkbLittleEndian)) {
+        bool big_endian = in[0] == kWkbBigEndian;
+        if ((gx_load_u32(in + 1, big_endian) & kEwkbSridFlag) != 0) {
+            return static_cast<int32_t>(gx_load_u32(in + kWkbHeaderBytes, big_endian));
+        }
+    }
+    return 0;
 }

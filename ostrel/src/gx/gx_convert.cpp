@@ -90,7 +90,6 @@ static GxShapeFamily family_of(uint32_t kind) {
 }
 
 static bool write_null_shape(GxBuffer& out, GxError& error) {
-    constexpr size_t kNullShapeBytes = 4;
     if (!reserve(out, kNullShapeBytes, error)) {
         return false;
     }

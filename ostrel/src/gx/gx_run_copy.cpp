@@ -40,26 +40,12 @@ static inline void widen(double value, double& low, double& high) {
 
 template <bool kSwap>
 static inline double load_double(const uint8_t* at) {
-    uint64_t bits;
-    std::memcpy(&bits, at, sizeof bits);
-    if (kSwap) {
-        bits = __builtin_bswap64(bits);
-    }
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return byte_order::load_reversed<double, kSwap>(at);
 }
 
 template <bool kSwap>
 static inline float load_float(const uint8_t* at) {
-    uint32_t bits;
-    std::memcpy(&bits, at, sizeof bits);
-    if (kSwap) {
-        bits = __builtin_bswap32(bits);
-    }
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return byte_order::load_reversed<float, kSwap>(at);
 }
 
 namespace {
@@ -102,7 +88,7 @@ static inline void put_point(RunSums& sums, AreaWalk& area, Targets to, size_t i
     sums.low = xy < sums.low ? xy : sums.low;
     sums.high = xy > sums.high ? xy : sums.high;
     uint8_t* xy_at = to.xy + index * sizeof(GxPair);
-    if (kGxHostBigEndian) {
+    if (byte_order::kHostBigEndian) {
         gx_store_double(xy_at, xy[0]);
         gx_store_double(xy_at + kGxDoubleBytes, xy[1]);
     } else {
@@ -119,10 +105,10 @@ static inline void put_point(RunSums& sums, AreaWalk& area, Targets to, size_t i
     if (kM) {
         // No data (NaN, infinite or below the format's bound) is written as
         // the format's no-data value and stays out of the M range.
-        if (std::isfinite(m) && m >= kGxNoDataMeasureBelow) {
+        if (std::isfinite(m) && m >= kNoDataMeasureBelow) {
             widen(m, sums.mmin, sums.mmax);
         } else {
-            m = kGxNoDataMeasure;
+            m = kNoDataMeasure;
         }
         gx_store_double(to.m + index * kGxDoubleBytes, m);
     }
@@ -241,7 +227,7 @@ static double scaled_twice_area(const GxRunCopy& copy, uint32_t count) {
 }
 
 void gx_copy_run(const GxPointRun& run, GxRunCopy& copy) {
-    if (run.layout.big_endian != kGxHostBigEndian) {
+    if (run.layout.big_endian != byte_order::kHostBigEndian) {
         copy_in_order<true>(run, copy);
     } else {
         copy_in_order<false>(run, copy);

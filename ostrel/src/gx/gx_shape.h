@@ -85,6 +85,11 @@ bool gx_geometry_to_shape(const uint8_t* in, size_t size, GxBlobFormats formats,
 
 // The name of a geometry type for messages and the trace: "MultiPolygon ZM",
 // "Point", "unknown". Fills text (NUL-terminated, cut to text_size).
+// The SRID a geometry blob carries: a GeoPackage header's srs_id, a
+// SpatiaLite blob's (with formats kWithSpatiaLite), EWKB's when its SRID flag
+// is set; 0 when it carries none. Reads nothing past size.
+int32_t gx_blob_srid(const uint8_t* in, size_t size, GxBlobFormats formats);
+
 void gx_geometry_type_name(const GxGeometryType& type, char* text, size_t text_size);
 
 // Called once per GX_AsShape conversion while the session traces at level 2

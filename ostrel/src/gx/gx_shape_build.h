@@ -17,55 +17,24 @@
 #include <cstring>
 #include <limits>
 
+#include "common/byte_order.h"
+#include "common/shape_format.h"
 #include "gx/gx_shape.h"
 
 // ---------------------------------------------------------------------------
-// Byte order of the input; the output is always little-endian.
-
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-constexpr bool kGxHostBigEndian = true;
-#else
-constexpr bool kGxHostBigEndian = false;
-#endif
+// Byte order: the input's is its own, the output's always little-endian.
 
 inline uint32_t gx_load_u32(const uint8_t* at, bool big_endian) {
-    uint32_t value;
-    std::memcpy(&value, at, sizeof value);
-    return big_endian != kGxHostBigEndian ? __builtin_bswap32(value) : value;
+    return byte_order::load<uint32_t>(at, big_endian);
 }
-
 inline double gx_load_double(const uint8_t* at, bool big_endian) {
-    uint64_t bits;
-    std::memcpy(&bits, at, sizeof bits);
-    if (big_endian != kGxHostBigEndian) {
-        bits = __builtin_bswap64(bits);
-    }
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return byte_order::load<double>(at, big_endian);
 }
-
-inline float gx_load_float(const uint8_t* at, bool big_endian) {
-    uint32_t bits = gx_load_u32(at, big_endian);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 inline void gx_store_u32(uint8_t* at, uint32_t value) {
-    if (kGxHostBigEndian) {
-        value = __builtin_bswap32(value);
-    }
-    std::memcpy(at, &value, sizeof value);
+    byte_order::store(at, value, false);
 }
-
 inline void gx_store_double(uint8_t* at, double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    if (kGxHostBigEndian) {
-        bits = __builtin_bswap64(bits);
-    }
-    std::memcpy(at, &bits, sizeof bits);
+    byte_order::store(at, value, false);
 }
 
 // ---------------------------------------------------------------------------
@@ -139,13 +108,11 @@ struct GxRunCopy {
 };
 
 // A measure below -1e38 means "no data" to shapefile readers: a NaN or
-// infinite measure is written as kGxNoDataMeasure, and so is the M of a
+// infinite measure is written as kNoDataMeasure, and so is the M of a
 // PointZ without measures and the M range of a shape that has none.
-constexpr double kGxNoDataMeasure = -1e39;
-constexpr double kGxNoDataMeasureBelow = -1e38;
 
 // Decodes the run's points to copy.xy, copy.z, copy.m (measures that are no
-// data become kGxNoDataMeasure and stay out of the M range) and fills in its
+// data become kNoDataMeasure and stay out of the M range) and fills in its
 // sums.
 void gx_copy_run(const GxPointRun& run, GxRunCopy& copy);
 // The axis (0 X, 1 Y, 2 Z) of the first coordinate of the copied run that is

@@ -23,37 +23,6 @@
 
 #include "gx/gx_shape_build.h"
 
-// Shape type codes.
-constexpr uint32_t kShapeNull = 0;
-constexpr uint32_t kShapePoint = 1;
-constexpr uint32_t kShapePolyLine = 3;
-constexpr uint32_t kShapePolygon = 5;
-constexpr uint32_t kShapeMultiPoint = 8;
-constexpr uint32_t kShapePointZ = 11;
-constexpr uint32_t kShapePolyLineZ = 13;
-constexpr uint32_t kShapePolygonZ = 15;
-constexpr uint32_t kShapeMultiPointZ = 18;
-constexpr uint32_t kShapePointM = 21;
-constexpr uint32_t kShapePolyLineM = 23;
-constexpr uint32_t kShapePolygonM = 25;
-constexpr uint32_t kShapeMultiPointM = 28;
-
-// Record content layout.
-constexpr size_t kTypeBytes = 4;
-constexpr size_t kBoxBytes = 4 * kGxDoubleBytes;
-constexpr size_t kCountFieldBytes = 4;
-constexpr size_t kBoxAt = kTypeBytes;
-constexpr size_t kMultiPointCountAt = kBoxAt + kBoxBytes;                      // 36
-constexpr size_t kMultiPointPointsAt = kMultiPointCountAt + kCountFieldBytes;  // 40
-constexpr size_t kPartCountAt = kBoxAt + kBoxBytes;                            // 36
-constexpr size_t kPartPointCountAt = kPartCountAt + kCountFieldBytes;          // 40
-constexpr size_t kPartIndexesAt = kPartPointCountAt + kCountFieldBytes;        // 44
-constexpr size_t kPartIndexBytes = 4;
-constexpr size_t kXYBytes = 2 * kGxDoubleBytes;
-constexpr size_t kRangeBytes = 2 * kGxDoubleBytes;
-constexpr size_t kPointXAt = kTypeBytes;
-constexpr size_t kPointZOrMAt = kPointXAt + kXYBytes;  // Z (11) or M (21)
-
 // Minimum with minimum, maximum with maximum: a run without measures has the
 // empty M range (+inf, -inf), which then changes nothing.
 static void merge_range(double run_low, double run_high, double& low, double& high) {
@@ -219,14 +188,14 @@ static int ring_orientation(const GxRunCopy& copy, uint32_t count) {
 static bool write_lone_point(GxShapeBuild& build, const GxPointRun& run) {
     GxRunCopy copy;
     uint8_t z_and_m[2 * kGxDoubleBytes];
-    copy.xy = build.out + kPointXAt;
+    copy.xy = build.out + kPointXOffset;
     copy.z = z_and_m;
     copy.m = z_and_m + kGxDoubleBytes;
     gx_copy_run(run, copy);
     if (!copy.all_finite) {
         return fail_not_finite(build, run, copy);
     }
-    uint8_t* after_xy = build.out + kPointZOrMAt;
+    uint8_t* after_xy = build.out + kPointXYEnd;
     if (run.layout.has_z) {
         std::memcpy(after_xy, copy.z, kGxDoubleBytes);
         after_xy += kGxDoubleBytes;
@@ -236,7 +205,7 @@ static bool write_lone_point(GxShapeBuild& build, const GxPointRun& run) {
     } else if (run.layout.has_z) {
         // PointZ always carries an M; a point without one says "no data",
         // so that readers see Z without measures.
-        gx_store_double(after_xy, kGxNoDataMeasure);
+        gx_store_double(after_xy, kNoDataMeasure);
     }
     build.points = 1;
     return true;
@@ -294,15 +263,14 @@ bool gx_take_run(GxShapeBuild& build, const GxPointRun& run) {
 size_t gx_shape_bytes(GxShapeFamily family, const GxGeometryType& type, uint64_t points,
                       uint64_t parts) {
     if (points == 0) {
-        return kTypeBytes;
+        return kShapeTypeBytes;
     }
     if (family == GxShapeFamily::kPoint) {
-        return kPointZOrMAt + (type.has_z ? kGxDoubleBytes : 0) +
+        return kPointXYEnd + (type.has_z ? kGxDoubleBytes : 0) +
                (type.has_z || type.has_m ? kGxDoubleBytes : 0);
     }
-    uint64_t bytes = family == GxShapeFamily::kMultiPoint
-                         ? kMultiPointPointsAt
-                         : kPartIndexesAt + parts * kPartIndexBytes;
+    uint64_t bytes = family == GxShapeFamily::kMultiPoint ? kMultipointPointsOffset
+                                                          : kPartsOffset + parts * kPartIndexBytes;
     bytes += points * kXYBytes;
     bytes += type.has_z ? kRangeBytes + points * kGxDoubleBytes : 0;
     bytes += type.has_m ? kRangeBytes + points * kGxDoubleBytes : 0;
@@ -311,10 +279,10 @@ size_t gx_shape_bytes(GxShapeFamily family, const GxGeometryType& type, uint64_t
 
 // Section offsets for points and parts (the measured counts, or fewer).
 static void place_sections(GxShapeBuild& build, uint64_t points, uint64_t parts) {
-    build.parts_at = kPartIndexesAt;
+    build.parts_at = kPartsOffset;
     build.xy_at = build.family == GxShapeFamily::kMultiPoint
-                      ? kMultiPointPointsAt
-                      : kPartIndexesAt + parts * kPartIndexBytes;
+                      ? kMultipointPointsOffset
+                      : kPartsOffset + parts * kPartIndexBytes;
     size_t after = build.xy_at + points * kXYBytes;
     if (build.type->has_z) {
         build.z_at = after + kRangeBytes;
@@ -339,22 +307,22 @@ size_t gx_finish_shape(GxShapeBuild& build, uint64_t measured_points, uint64_t m
     const GxGeometryType& type = *build.type;
     if (build.points == 0) {
         gx_store_u32(out, kShapeNull);
-        return kTypeBytes;
+        return kShapeTypeBytes;
     }
     gx_store_u32(out, shape_type_code(type.kind, type.has_z, type.has_m));
     if (build.family == GxShapeFamily::kPoint) {
         return gx_shape_bytes(build.family, type, 1, 0);
     }
     const GxBounds& bounds = build.bounds;
-    gx_store_double(out + kBoxAt, bounds.xmin);
-    gx_store_double(out + kBoxAt + 8, bounds.ymin);
-    gx_store_double(out + kBoxAt + 16, bounds.xmax);
-    gx_store_double(out + kBoxAt + 24, bounds.ymax);
+    gx_store_double(out + kBoxXminOffset, bounds.xmin);
+    gx_store_double(out + kBoxXminOffset + 8, bounds.ymin);
+    gx_store_double(out + kBoxXminOffset + 16, bounds.xmax);
+    gx_store_double(out + kBoxXminOffset + 24, bounds.ymax);
     if (build.family == GxShapeFamily::kMultiPoint) {
-        gx_store_u32(out + kMultiPointCountAt, static_cast<uint32_t>(build.points));
+        gx_store_u32(out + kMultipointCountOffset, static_cast<uint32_t>(build.points));
     } else {
-        gx_store_u32(out + kPartCountAt, static_cast<uint32_t>(build.parts));
-        gx_store_u32(out + kPartPointCountAt, static_cast<uint32_t>(build.points));
+        gx_store_u32(out + kNumPartsOffset, static_cast<uint32_t>(build.parts));
+        gx_store_u32(out + kNumPointsOffset, static_cast<uint32_t>(build.points));
     }
     if (type.has_z) {
         gx_store_double(out + build.z_at - kRangeBytes, bounds.zmin);
@@ -363,9 +331,8 @@ size_t gx_finish_shape(GxShapeBuild& build, uint64_t measured_points, uint64_t m
     if (type.has_m) {
         // Every measure no data: the range says so too.
         const bool measured = bounds.mmin <= bounds.mmax;
-        gx_store_double(out + build.m_at - kRangeBytes, measured ? bounds.mmin : kGxNoDataMeasure);
-        gx_store_double(out + build.m_at - kGxDoubleBytes,
-                        measured ? bounds.mmax : kGxNoDataMeasure);
+        gx_store_double(out + build.m_at - kRangeBytes, measured ? bounds.mmin : kNoDataMeasure);
+        gx_store_double(out + build.m_at - kGxDoubleBytes, measured ? bounds.mmax : kNoDataMeasure);
     }
     return gx_shape_bytes(build.family, type, build.points, build.parts);
 }

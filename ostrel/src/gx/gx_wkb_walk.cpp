@@ -9,24 +9,7 @@
 #include <cstdint>
 
 #include "gx/gx_shape_build.h"
-
-// WKB type word: ISO codes count dimensions in thousands (1003 PolygonZ);
-// EWKB keeps the base code and sets flags in the high bits.
-constexpr uint32_t kEwkbZFlag = 0x80000000;
-constexpr uint32_t kEwkbMFlag = 0x40000000;
-constexpr uint32_t kEwkbSridFlag = 0x20000000;
-constexpr uint32_t kEwkbUnusedBit = 0x10000000;
-constexpr uint32_t kEwkbCodeMask = 0x0FFFFFFF;
-constexpr uint32_t kIsoDimensionStep = 1000;  // +1000 Z, +2000 M, +3000 ZM
-constexpr uint32_t kIsoZ = 1;
-constexpr uint32_t kIsoM = 2;
-constexpr uint32_t kIsoZM = 3;
-
-constexpr uint8_t kWkbBigEndian = 0;
-constexpr uint8_t kWkbLittleEndian = 1;
-constexpr size_t kWkbHeaderBytes = 1 + 4;
-constexpr size_t kCountBytes = 4;
-constexpr size_t kSridBytes = 4;
+#include "gx/gx_wkb_format.h"
 
 // SpatiaLite: compressed lines and rings add a million to the class; members
 // of a collection start with a mark byte and their class, no byte order.
@@ -179,11 +162,11 @@ static void read_tiny_point_class(const uint8_t*& at, Header& header, bool big_e
 
 static bool read_count(Walk& walk, const uint8_t*& at, const Header& owner, const char* what,
                        uint32_t& count) {
-    if (bytes_left(walk, at) < kCountBytes) {
+    if (bytes_left(walk, at) < kWkbCountBytes) {
         return truncated(walk, at, what, owner);
     }
     count = gx_load_u32(at, owner.layout.big_endian);
-    at += kCountBytes;
+    at += kWkbCountBytes;
     return true;
 }
 
@@ -213,7 +196,8 @@ static size_t least_member_bytes(const Walk& walk, const Header& multi) {
         walk.source.dialect == GxDialect::kSpatiaLite ? kSlMemberHeaderBytes : kWkbHeaderBytes;
     GxPointLayout full = multi.layout;
     full.compressed = false;
-    return header_bytes + (multi.kind == kGxMultiPoint ? gx_full_point_bytes(full) : kCountBytes);
+    return header_bytes +
+           (multi.kind == kGxMultiPoint ? gx_full_point_bytes(full) : kWkbCountBytes);
 }
 
 static bool walk_body(Walk& walk, const uint8_t*& at, const Header& header);
@@ -266,12 +250,12 @@ static bool walk_polygon(Walk& walk, const uint8_t*& at, const Header& polygon) 
     if (!read_count(walk, at, polygon, "ring count", rings)) {
         return false;
     }
-    if (uint64_t{rings} * kCountBytes > bytes_left(walk, at)) {
-        return gx_fail(walk.error, kGxCountBeyondInput,
-                       "Count beyond the blob: %" PRIu32
-                       " rings of the Polygon at byte %zu need at least %" PRIu64
-                       " bytes, %zu remain.",
-                       rings, polygon.offset, uint64_t{rings} * kCountBytes, bytes_left(walk, at));
+    if (uint64_t{rings} * kWkbCountBytes > bytes_left(walk, at)) {
+        return gx_fail(
+            walk.error, kGxCountBeyondInput,
+            "Count beyond the blob: %" PRIu32
+            " rings of the Polygon at byte %zu need at least %" PRIu64 " bytes, %zu remain.",
+            rings, polygon.offset, uint64_t{rings} * kWkbCountBytes, bytes_left(walk, at));
     }
     for (uint32_t ring = 0; ring < rings; ++ring) {
         uint32_t points = 0;

@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-#include "core/password_mask.h"
+#include "common/password_mask.h"
 #include "postgres/catalog.h"
 #include "postgres/connection.h"
 #include "postgres/errors.h"

@@ -64,52 +64,6 @@ void destroy_state(void* user_data) {
     sqlite3_free(state);
 }
 
-// Where a geometry blob keeps its SRID: a GeoPackage header ("GP", version,
-// flags whose lowest bit says little-endian, then srs_id), EWKB (the byte
-// order, a type with the SRID flag, then the SRID), SpatiaLite (a zero
-// byte, the byte order, then the SRID; the same in a TinyPoint).
-constexpr uint8_t kGpMagic[] = {'G', 'P'};
-constexpr size_t kGpSridAt = 4;
-constexpr uint8_t kGpLittleEndianFlag = 0x01;
-constexpr uint32_t kEwkbSridFlag = 0x20000000;
-constexpr size_t kEwkbSridAt = 1 + 4;
-constexpr size_t kSpatiaLiteSridAt = 2;
-constexpr uint8_t kWkbLittleEndian = 0x01;
-constexpr uint8_t kSpatiaLiteLittleEndianBits = 0x01;  // 0x01, or 0x81 in a TinyPoint
-constexpr uint8_t kTinyPointBit = 0x80;
-constexpr size_t kSpatiaLiteMbrEndAt = 1 + 1 + 4 + 4 * 8;
-constexpr uint8_t kSpatiaLiteMbrEnd = 0x7C;
-
-bool is_spatialite_blob(const uint8_t* blob, size_t size) {
-    if (size < kSpatiaLiteSridAt + 4 || blob[0] != 0 ||
-        (blob[1] & ~kTinyPointBit) > kSpatiaLiteLittleEndianBits) {
-        return false;
-    }
-    return (blob[1] & kTinyPointBit) != 0 ||
-           (size > kSpatiaLiteMbrEndAt && blob[kSpatiaLiteMbrEndAt] == kSpatiaLiteMbrEnd);
-}
-
-// A 32-bit number in the blob's byte order, as the converter reads them.
-uint32_t read_u32(const uint8_t* p, bool little_endian) {
-    return gx_load_u32(p, !little_endian);
-}
-
-// The SRID of a geometry blob, 0 when it carries none.
-int32_t blob_srid(const uint8_t* blob, size_t size, bool spatialite_blobs) {
-    if (size >= kGpSridAt + 4 && blob[0] == kGpMagic[0] && blob[1] == kGpMagic[1]) {
-        return static_cast<int32_t>(read_u32(blob + kGpSridAt, blob[3] & kGpLittleEndianFlag));
-    }
-    if (spatialite_blobs && is_spatialite_blob(blob, size)) {
-        return static_cast<int32_t>(
-            read_u32(blob + kSpatiaLiteSridAt, blob[1] & kSpatiaLiteLittleEndianBits));
-    }
-    if (size >= kEwkbSridAt + 4 && blob[0] <= kWkbLittleEndian &&
-        (read_u32(blob + 1, blob[0] == kWkbLittleEndian) & kEwkbSridFlag) != 0) {
-        return static_cast<int32_t>(read_u32(blob + kEwkbSridAt, blob[0] == kWkbLittleEndian));
-    }
-    return 0;
-}
-
 void gx_srid(sqlite3_context* context, int, sqlite3_value** arguments) {
     if (sqlite3_value_type(arguments[0]) != SQLITE_BLOB) {
         sqlite3_result_null(context);
@@ -117,8 +71,9 @@ void gx_srid(sqlite3_context* context, int, sqlite3_value** arguments) {
     }
     const uint8_t* blob = static_cast<const uint8_t*>(sqlite3_value_blob(arguments[0]));
     size_t size = static_cast<size_t>(sqlite3_value_bytes(arguments[0]));
-    bool spatialite_blobs = sqlite3_user_data(context) != nullptr;
-    sqlite3_result_int64(context, blob_srid(blob, size, spatialite_blobs));
+    GxBlobFormats formats = sqlite3_user_data(context) != nullptr ? GxBlobFormats::kWithSpatiaLite
+                                                                  : GxBlobFormats::kStandard;
+    sqlite3_result_int64(context, gx_blob_srid(blob, size, formats));
 }
 
 // GX_Trace(file, level): switches tracing on and answers "OK ..."; any other

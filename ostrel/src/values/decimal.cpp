@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/characters.h"
+#include "common/blanks.h"
 
 namespace {
 
@@ -34,6 +34,24 @@ void normalise(OslDecimal* d) {
     }
 }
 
+// One unit more in the last digit kept, carried up through the nines: 0.999..
+// becomes 1 with one place more. The rounding of a value that has more
+// digits than it keeps.
+void add_last_unit(OslDecimal* d) {
+    int i = d->digit_count - 1;
+    while (i >= 0 && d->digits[i] == 9) {
+        d->digits[i] = 0;
+        --i;
+    }
+    if (i >= 0) {
+        ++d->digits[i];
+    } else {
+        d->digits[0] = 1;
+        d->digit_count = 1;
+        ++d->exponent;
+    }
+}
+
 // Keeps the first keep significant digits, rounding half away from zero on
 // the first digit dropped (a digit of 5 or more is at least half, whatever
 // follows it).
@@ -48,19 +66,7 @@ void round_at(OslDecimal* d, int keep) {
     bool up = d->digits[keep] >= 5;
     d->digit_count = static_cast<int8_t>(keep);
     if (up) {
-        int i = keep - 1;
-        while (i >= 0 && d->digits[i] == 9) {
-            d->digits[i] = 0;
-            --i;
-        }
-        if (i >= 0) {
-            ++d->digits[i];
-        } else {
-            // 0.999.. became 1.000..: one digit 1, one place further up.
-            d->digits[0] = 1;
-            d->digit_count = 1;
-            ++d->exponent;
-        }
+        add_last_unit(d);
     }
     normalise(d);
 }
@@ -248,18 +254,7 @@ bool decimal_from_text(const char* text, size_t length, OslDecimal* result) {
     d.exponent = static_cast<int16_t>(exponent);
     if (dropped_round_up) {
         // The 33rd digit was 5 or more: one unit up in the 32nd place.
-        int i = kDecimalMaxDigits - 1;
-        while (i >= 0 && d.digits[i] == 9) {
-            d.digits[i] = 0;
-            --i;
-        }
-        if (i >= 0) {
-            ++d.digits[i];
-        } else {
-            d.digits[0] = 1;
-            d.digit_count = 1;
-            ++d.exponent;
-        }
+        add_last_unit(&d);
     }
     normalise(&d);
     *result = d;

@@ -9,8 +9,8 @@
 
 #include "ostrel/ostrel.h"
 
-constexpr int kDecimalMaxDigits = 32;
-constexpr int kFloatingScale = 255;  // DECIMAL(p) without a scale
+constexpr int kDecimalMaxDigits = OSL_DECIMAL_MAX_DIGITS;
+constexpr int kFloatingScale = OSL_FLOATING_SCALE;  // DECIMAL(p) without a scale
 
 void decimal_from_int64(int64_t value, OslDecimal* result);
 

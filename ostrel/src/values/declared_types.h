@@ -11,7 +11,7 @@
 // Text columns without a length, and expressions that return text.
 constexpr int kDefaultTextLength = 254;
 // A 64-bit integer carried whole as a decimal: 19 digits.
-constexpr int kBigIntPrecision = 19;
+constexpr int kBigIntPrecision = OSL_INT64_PRECISION;
 
 // Sets d to SQL type type with the sizes a descriptor reports: LENGTH the
 // host size of a fixed-size type; for CHAR and VARCHAR size is LENGTH, for

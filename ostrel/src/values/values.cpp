@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/characters.h"
+#include "common/utf8.h"
 #include "core/status.h"
 #include "values/dates.h"
 #include "values/decimal.h"
@@ -47,7 +47,7 @@ void value_for_message(const Cell& cell, char* out, size_t size) {
             break;
         }
         case CellKind::kText: {
-            size_t shown = utf8_prefix_length(cell.text, cell.length, kShownValueBytes);
+            size_t shown = utf8_whole_prefix(cell.text, cell.length, kShownValueBytes);
             std::snprintf(out, size, "'%.*s%s'", static_cast<int>(shown), cell.text,
                           shown < cell.length ? "..." : "");
             break;
@@ -112,7 +112,7 @@ bool is_clean_utf8(const unsigned char* p, size_t length) {
 // Copies length bytes of text into the caller's buffer of size bytes, cut
 // on a character boundary, NUL-terminated.
 void copy_bounded(const char* text, size_t length, const OslHostValue& host) {
-    size_t copied = utf8_prefix_length(text, length, host.size - 1);
+    size_t copied = utf8_whole_prefix(text, length, host.size - 1);
     char* out = static_cast<char*>(host.address);
     std::memcpy(out, text, copied);
     out[copied] = '\0';

@@ -1,10 +1,10 @@
-// How a password stands in every message, log line and trace line of the
-// library: the address a caller gave, and the words of a server or of libpq
-// that may repeat a password.
+// How a password stands in every message, log line and trace line, of
+// spoolmap and of its client library alike.
 
-#ifndef OSTREL_CORE_PASSWORD_MASK_H
-#define OSTREL_CORE_PASSWORD_MASK_H
+#ifndef COMMON_PASSWORD_MASK_H
+#define COMMON_PASSWORD_MASK_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
