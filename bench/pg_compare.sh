@@ -12,7 +12,10 @@
 # the points of both sizes (default 100000 and 5000000) with spoolmap alone
 # and compares their peak RSS: streamed rows keep it flat. SPOOLMAP names the
 # binary to time (default build-bench/spoolmap); one that cannot reach the
-# server is reported as not available.
+# server is reported as not available. ROUNDS sets the rounds (default 3);
+# BASELINE=/path/to/an/older/spoolmap
+# adds that binary to the same rounds, interleaved with the others, so a
+# change is timed against what it replaces under the same load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -26,7 +29,7 @@ else
   rows=${1:-1000000}
   kinds=(points polygons)
 fi
-rounds=3
+rounds=${ROUNDS:-3}
 data=$root/build/bench-data
 SPOOLMAP=${SPOOLMAP:-$root/build-bench/spoolmap}
 
@@ -108,6 +111,8 @@ if probe=$(cd "$out" && "$SPOOLMAP" "${args[@]}" 2>&1); then
 else
   spoolmap_note="not available: $(echo "$probe" | tr -s '\n ' ' ')"
 fi
+baseline=${BASELINE:+$(realpath "$BASELINE")}
+[ -z "$baseline" ] || tools+=(baseline)
 
 run_tool() {  # tool table
   local columns
@@ -120,6 +125,7 @@ run_tool() {  # tool table
         ordinal_position) FROM information_schema.columns WHERE table_name = '$2' AND column_name <> 'geom'")
       measure "$scan" "$conninfo" "SELECT $columns, ST_AsBinary(geom) FROM $2" ;;
     spoolmap) spoolmap_args "$2" && measure "$SPOOLMAP" "${args[@]}" ;;
+    baseline) spoolmap_args "$2" && measure "$baseline" "${args[@]}" ;;
   esac
 }
 
@@ -155,4 +161,6 @@ for kind in dict.fromkeys(k for k, _ in seconds):
     else:
         print("%-10s spoolmap: %.2fx faster than pgsql2shp, %.2fx the bare scan's time" % (
             "", median["pgsql2shp"] / median["spoolmap"], median["spoolmap"] / median["libpq_scan"]))
+    if "baseline" in median and "spoolmap" in median:
+        print("%-10s baseline / spoolmap %.2fx" % ("", median["baseline"] / median["spoolmap"]))
 EOF
