@@ -143,7 +143,7 @@ static void take_value(ValueSwitch which, char* value, RunSettings& settings) {
             break;
         case ValueSwitch::kServer:
             mark_given(settings.server_given, "-s");
-            settings.server = value;
+            settings.server = take_server(value);
             break;
         case ValueSwitch::kUser:
             mark_given(settings.user_given, "-u");

@@ -7,8 +7,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "db/client.h"
 #include "run/command_help.h"
 #include "run/connection.h"
 #include "shape/shape_layout.h"
@@ -20,6 +22,10 @@ static constexpr size_t kShpSuffixChars = sizeof kShpSuffix - 1;
 // The password, kept apart from the arguments so that they can be
 // overwritten; it fits the connection's copy of it.
 static char kept_password[kCredentialBytes];
+
+// The server address, kept apart for the same reason: a password written in
+// it. The target it goes into holds no longer one.
+static char kept_server[kTargetBytes];
 
 bool split_pair(char* value, const char** first, const char** second) {
     if (std::strchr(value, ',') == nullptr) {
@@ -110,6 +116,27 @@ const char* take_password(char* value) {
     std::memcpy(kept_password, value, length + 1);
     std::memset(value, 0, length);
     return kept_password;
+}
+
+// The argument is overwritten with the address as messages show it, cut to
+// the argument's length: that text holds no byte of any password, whatever
+// the lengths, so a cut one does not either. An address whose masked form
+// does not fit (it cannot grow to twice its length) leaves only zeros.
+const char* take_server(char* value) {
+    size_t length = std::strlen(value);
+    if (length >= sizeof kept_server) {
+        refuse_command_line("The value of switch '-s' is longer than %zu bytes.",
+                            sizeof kept_server - 1);
+    }
+    std::memcpy(kept_server, value, length + 1);
+    char shown[2 * kTargetBytes];
+    if (osl_server_shown(kept_server, shown, sizeof shown) != 0) {
+        shown[0] = '\0';
+    }
+    size_t kept = std::min(length, std::strlen(shown));
+    std::memcpy(value, shown, kept);
+    std::memset(value + kept, 0, length - kept);
+    return kept_server;
 }
 
 void refuse_shape_type(const char* value) {

@@ -23,6 +23,11 @@ char* take_database_name(char* value);
 // Refuses a password longer than the connection takes.
 const char* take_password(char* value);
 
+// The -s value, copied out of its argument, which is then overwritten with
+// the address with its passwords masked. Refuses an address longer than the
+// connection target takes.
+const char* take_server(char* value);
+
 // Refuses the -t value shown as value, naming every shape type there is.
 [[noreturn]] void refuse_shape_type(const char* value);
 
