@@ -31,6 +31,9 @@ namespace {
 constexpr char kPartSuffix[] = ".part";
 // An old member while the commit replaces it, beside its name.
 constexpr char kAsideSuffix[] = ".prev";
+// The aside name fits wherever the part name did (name_parts refuses a name
+// too long for that), so it is never cut back to the member's own name.
+static_assert(sizeof kAsideSuffix <= sizeof kPartSuffix, "an aside name fits as a part name does");
 constexpr mode_t kNewFileMode = 0666;  // less the umask, as any new file
 constexpr mode_t kPermissionBits = 07777;
 
