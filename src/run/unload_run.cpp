@@ -278,8 +278,10 @@ void run_unload(int argc, char** argv) {
         take_rows_spatial_reference(rows_srid, geometry, reference);
         if (settings.operation == Operation::kInit) {
             write_projection(files, reference);
-        } else if (!projection_file_matches(files.prj.name, reference, files.prj.stream)) {
-            // Rows were appended by now: a mismatch takes them back.
+        } else if (rows_srid.seen &&
+                   !projection_file_matches(files.prj.name, reference, files.prj.stream)) {
+            // Rows were appended by now: a mismatch takes them back. Rows
+            // that showed no SRID (none, or null geometries) match any set.
             end_process(kExitFailed);
         }
     }

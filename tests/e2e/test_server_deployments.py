@@ -420,6 +420,14 @@ class RowsTellTheCoordinateSystem(harness.EngineTestCase):
                              cwd=self.dir)
         self.assertEqual(result.status, 0, result)
         self.assertEqual(field_values(self.dir, "ID"), [1, 2, 3] * 2)
+        # Rows that show no SRID (none, or a null geometry) have nothing to
+        # mismatch the set's .prj with.
+        for where in ("id > 100", "id = 2"):
+            result = harness.run(harness.append_args("out", table="carried", source=source,
+                                                     more=["-w", where]), cwd=self.dir)
+            self.assertEqual(result.status, 0, result)
+        self.assertEqual(field_values(self.dir, "ID"), [1, 2, 3] * 2 + [2])
+        self.assertEqual(self.read_bytes("out.prj"), WGS84.encode())
 
         before = set_bytes(self.dir)
         result = harness.run(harness.init_args("out", table="mixed", source=source), cwd=self.dir)
