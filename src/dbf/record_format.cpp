@@ -106,7 +106,9 @@ bool write_text_field(char* field, int32_t width, const char* text) {
 
 // Writes the text of a non-null value into its field; false when it does not
 // fit. Numbers are written straight into the field; a decimal's picture text
-// and a date's text were made by the fetch, the field's width exactly.
+// and a date's text were made by the fetch, the picture the field's width
+// exactly, the date its eight characters (a wider D field of an appended set
+// keeps its blanks after them).
 static bool write_value(const FieldFormat& format, const FieldValue& value, char* field) {
     switch (format.kind) {
         case ValueKind::kText:
@@ -124,7 +126,9 @@ static bool write_value(const FieldFormat& format, const FieldValue& value, char
             if (value.unfit) {
                 return false;
             }
-            std::memcpy(field, value.text, static_cast<size_t>(format.width));
+            std::memcpy(
+                field, value.text,
+                static_cast<size_t>(format.kind == ValueKind::kDate ? kDateWidth : format.width));
             return true;
     }
     return false;

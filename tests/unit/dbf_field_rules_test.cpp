@@ -144,6 +144,8 @@ TEST(DbfFieldFormats, EveryKindOfValueInItsField) {
         {{OSL_SQL_DECIMAL, 0, 19, 0},    'N', 21,  0,   decimal_value(1, "9223372036854775807", 19), "  9223372036854775807"},
         {{OSL_SQL_DATE},                 'D', 8,   0,   date_value(45632),     "20241207"},
         {{OSL_SQL_DATE},                 'D', 8,   0,   date_value(1),         "19000101"},
+        // An existing file's wider date field: the day, then blanks.
+        {{OSL_SQL_DATE},                 'D', 10,  0,   date_value(45632),     "20241207  "},
         {{OSL_SQL_BOOLEAN},              'L', 1,   0,   value_in(as_text, letter),             "T"},
         // An existing file's wider integer field keeps its numbers right-aligned.
         {{OSL_SQL_SMALLINT},             'N', 10,  0,   value_in(as_integer, 5),               "         5"},
