@@ -110,6 +110,20 @@ TEST_F(OslConnect, ServersThatAreNotThere) {
         EXPECT_EQ(osl_server_shown(address, shown, sizeof shown), 0);
         EXPECT_STREQ(shown, "postgresql://a:********@h:1");
     }
+    // An '@' among the options belongs to them, not to the user part.
+    const struct {
+        const char* address;
+        const char* shown;
+    } options[] = {
+        {"postgresql://h:5432/gis?user=al@corp", "postgresql://h:5432/gis?user=al@corp"},
+        {"postgresql://a:pw@h/gis?user=x@y", "postgresql://a:********@h/gis?user=x@y"},
+        {"postgresql://a:p/w@h/gis?user=x@y", "postgresql://a:********@h/gis?user=x@y"},
+    };
+    for (const auto& option : options) {
+        EXPECT_EQ(osl_server_shown(option.address, shown, sizeof shown), 0);
+        EXPECT_STREQ(shown, option.shown);
+    }
+    EXPECT_EQ(osl_connect("gis@postgresql://h:1/gis?user=al@corp", nullptr), -409);
     EXPECT_EQ(osl_connect("gis@postgresql://a:s3cr/et@h:1", nullptr), -404);
     EXPECT_EQ(first_message(),
               "Cannot connect to database 'gis' on server 'postgresql://a:********@h:1': the "

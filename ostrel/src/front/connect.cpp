@@ -27,14 +27,19 @@ static Connection& connection = connection_state;
 // when the address has none). libpq ends the user part at the first '@' or
 // '/', so a password holding either would be read in pieces and the pieces
 // shown in its messages; the last '@' takes the whole password, and
-// unreadable_password refuses such an address before libpq sees it.
+// unreadable_password refuses such an address before libpq sees it. That
+// '@' comes before the options, which may hold '@'s of their own
+// ("?user=alice@corp"); they begin at the first '?' after a '/', as a '?'
+// of the password comes before any '/' of the path.
 static bool password_span(const std::string& server, size_t* begin, size_t* end) {
     size_t scheme_end = server.find("://");
     if (scheme_end == std::string::npos) {
         return false;
     }
     size_t host = scheme_end + 3;
-    size_t at = server.rfind('@');
+    size_t slash = server.find('/', host);
+    size_t options = slash == std::string::npos ? std::string::npos : server.find('?', slash);
+    size_t at = server.rfind('@', options);
     size_t colon = server.find(':', host);
     if (at == std::string::npos || at < host || colon >= at) {
         return false;
