@@ -268,6 +268,7 @@ namespace {
 struct CommitStep {
     const SetFile* file = nullptr;
     bool kept_aside = false;  // the old file is at aside_name
+    bool linked = false;      // ... and still at its name too, until the step is done
     bool done = false;        // the new file (or, dropped, no file) is at the name
     char aside_name[kFileNameBytes] = {};
 };
@@ -280,8 +281,8 @@ bool keep_old_aside(CommitStep& step) {
         return true;
     }
     unlink(step.aside_name);  // one a killed commit left
-    if (link(step.file->name, step.aside_name) != 0 &&
-        rename(step.file->name, step.aside_name) != 0) {
+    step.linked = link(step.file->name, step.aside_name) == 0;
+    if (!step.linked && rename(step.file->name, step.aside_name) != 0) {
         return false;
     }
     step.kept_aside = true;
@@ -294,7 +295,13 @@ bool keep_old_aside(CommitStep& step) {
 void restore_old_set(CommitStep (&steps)[kSetMemberCount], int count) {
     for (int i = count - 1; i >= 0; --i) {
         CommitStep& step = steps[i];
-        if (step.kept_aside) {
+        if (step.kept_aside && step.linked && !step.done) {
+            // The old file never left its name; a rename of one link over
+            // the other would do nothing and leave the aside name behind.
+            if (unlink(step.aside_name) == 0) {
+                step.kept_aside = false;
+            }
+        } else if (step.kept_aside) {
             if (rename(step.aside_name, step.file->name) == 0) {
                 step.kept_aside = false;
             }

@@ -118,40 +118,51 @@ TEST(SetCommit, InitPartsGoOnAnInterruptionAndReplaceTheOldSetOnlyAtTheCommit) {
     EXPECT_FALSE(exists(files.prj.part_name));
 }
 
-// A rename that fails half-way through the commit (here the .shp, renamed
-// last, whose name became a non-empty directory after the checks) puts back
-// every member renamed or removed before it: the old set stays whole, and
-// nothing of the new one or of the commit's own is left beside it.
+// A rename that fails half-way through the commit puts back every member
+// renamed or removed before it: the old set stays whole, and nothing of the
+// new one or of the commit's own is left beside it. The .shp, renamed last,
+// fails: its name became a non-empty directory after the checks, or its part
+// went (the old .shp, kept aside by then, must not stay so).
 TEST(SetCommit, ARenameThatFailsPutsTheOldSetBackWhole) {
-    ScratchDirectory scratch;
-    FileSet files = old_set(scratch);
-    for (const SetMember& member : kSetMembers) {
-        create_part_file(files.*member.file);
-        std::fputs("new", (files.*member.file).stream);
-    }
-    drop_set_file(files.prj);
-    sync_set_files(files, Operation::kInit);
-    const char* failure = nullptr;
-    int error = 0;
-    ASSERT_EQ(close_set_files(files, &failure, &error), nullptr);
-    ASSERT_EQ(unlink(files.shp.name), 0);
-    ASSERT_EQ(mkdir(files.shp.name, 0755), 0);
-    put(std::string(files.shp.name) + "/inside", "x");
+    for (bool directory : {true, false}) {
+        SCOPED_TRACE(directory ? "a directory at the name" : "the part gone");
+        ScratchDirectory scratch;
+        FileSet files = old_set(scratch);
+        for (const SetMember& member : kSetMembers) {
+            create_part_file(files.*member.file);
+            std::fputs("new", (files.*member.file).stream);
+        }
+        drop_set_file(files.prj);
+        sync_set_files(files, Operation::kInit);
+        const char* failure = nullptr;
+        int error = 0;
+        ASSERT_EQ(close_set_files(files, &failure, &error), nullptr);
+        if (directory) {
+            ASSERT_EQ(unlink(files.shp.name), 0);
+            ASSERT_EQ(mkdir(files.shp.name, 0755), 0);
+            put(std::string(files.shp.name) + "/inside", "x");
+        } else {
+            ASSERT_EQ(unlink(files.shp.part_name), 0);
+        }
 
-    EndResult result = run_capturing_end([&] { commit_file_set(files, Operation::kInit); });
-    unblock_interruptions();
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err,
-              "\nRename failed for file " + std::string(files.shp.name) + ": Is a directory.\n");
-    for (const SetMember& member : kSetMembers) {
-        const SetFile& file = files.*member.file;
-        EXPECT_FALSE(exists(file.part_name)) << file.part_name;
-        EXPECT_FALSE(exists(std::string(file.name) + ".prev")) << file.name;
-        if (&file != &files.shp) {
-            EXPECT_EQ(contents(file.name), std::string("old ") + member.extension);
+        EndResult result = run_capturing_end([&] { commit_file_set(files, Operation::kInit); });
+        unblock_interruptions();
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "\nRename failed for file " + std::string(files.shp.name) + ": " +
+                                  (directory ? "Is a directory" : "No such file or directory") +
+                                  ".\n");
+        for (const SetMember& member : kSetMembers) {
+            const SetFile& file = files.*member.file;
+            EXPECT_FALSE(exists(file.part_name)) << file.part_name;
+            EXPECT_FALSE(exists(std::string(file.name) + ".prev")) << file.name;
+            if (&file != &files.shp || !directory) {
+                EXPECT_EQ(contents(file.name), std::string("old ") + member.extension);
+            }
+        }
+        if (directory) {
+            EXPECT_EQ(contents(std::string(files.shp.name) + "/inside"), "x");
         }
     }
-    EXPECT_EQ(contents(std::string(files.shp.name) + "/inside"), "x");
 }
 
 TEST(SetCommit, AFailedAppendGoesBackToItsBytesWhateverItsStreamsStillHold) {
