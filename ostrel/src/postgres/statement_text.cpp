@@ -136,11 +136,12 @@ bool read_trace_call(const std::string& text, const std::vector<Token>& tokens, 
 }
 
 // The GX_AsShape call at tokens[i] as a select item asking for the
-// geometry's EWKB under a placeholder name, replaced in result; false with
-// the condition left when it is not a whole item of the select list.
+// geometry's EWKB under a placeholder name, replaced in result, where the
+// calls rewritten inside it moved its end by shift; false with the condition
+// left when it is not a whole item of the select list.
 bool rewrite_shape_item(const std::string& text, const std::vector<Token>& tokens, size_t i,
-                        size_t close, int number, const char* what, const Postgis& postgis,
-                        std::string& result, ServerText* out) {
+                        size_t close, std::ptrdiff_t shift, int number, const char* what,
+                        const Postgis& postgis, std::string& result, ServerText* out) {
     size_t after = close + 1;
     size_t alias = tokens.size();
     if (after < tokens.size() && is_word(text, tokens[after], "as")) {
@@ -163,10 +164,11 @@ bool rewrite_shape_item(const std::string& text, const std::vector<Token>& token
     item.placeholder = "ostrel.shape." + std::to_string(number);
     item.shown_name = has_alias ? name_as_written(text, tokens[alias])
                                 : text.substr(tokens[i].begin, tokens[close].end - tokens[i].begin);
-    std::string argument = text.substr(tokens[i + 1].end, tokens[close].begin - tokens[i + 1].end);
+    size_t argument_end = tokens[close].begin + shift;
+    std::string argument = result.substr(tokens[i + 1].end, argument_end - tokens[i + 1].end);
     std::string wkb = postgis.schema + ".st_asbinary((" + argument + ")::" + postgis.schema +
                       ".geometry) AS \"" + item.placeholder + "\"";
-    size_t replaced_end = has_alias ? tokens[alias].end : tokens[close].end;
+    size_t replaced_end = (has_alias ? tokens[alias].end : tokens[close].end) + shift;
     result.replace(tokens[i].begin, replaced_end - tokens[i].begin, wkb);
     out->shapes.insert(out->shapes.begin(), item);
     return true;
@@ -203,7 +205,21 @@ bool server_text(const char* caller_text, const char* what, const PgDatabase& da
         return true;
     }
 
-    // Right to left, so the offsets of the calls still to do stay true.
+    // Right to left, so the offsets of the calls still to do stay true up to
+    // their closing parenthesis; what the calls inside one (GX_Srid within
+    // GX_AsShape, say) added before it is counted into its end.
+    struct Rewrite {
+        size_t begin;
+        std::ptrdiff_t added;
+    };
+    std::vector<Rewrite> rewrites;
+    auto shift_before = [&](size_t end) {
+        std::ptrdiff_t shift = 0;
+        for (const Rewrite& rewrite : rewrites) {
+            shift += rewrite.begin < end ? rewrite.added : 0;
+        }
+        return shift;
+    };
     int shapes = 0;
     for (size_t i = 0; i + 1 < tokens.size(); ++i) {
         shapes += is_word(text, tokens[i], "gx_asshape") && tokens[i + 1].kind == TokenKind::kOpen;
@@ -220,18 +236,24 @@ bool server_text(const char* caller_text, const char* what, const PgDatabase& da
         if (close == tokens.size()) {
             continue;  // unbalanced: the server says what is wrong
         }
+        std::ptrdiff_t shift = shift_before(tokens[close].end);
+        std::ptrdiff_t length_before = static_cast<std::ptrdiff_t>(result.size());
         if (shape) {
-            if (!rewrite_shape_item(text, tokens, i, close, number--, what, postgis, result, out)) {
+            if (!rewrite_shape_item(text, tokens, i, close, shift, number--, what, postgis, result,
+                                    out)) {
                 return false;
             }
-            continue;
+        } else {
+            // GX_Srid(geometry): the SRID the value carries, NULL for NULL.
+            size_t argument_end = tokens[close].begin + shift;
+            std::string argument =
+                result.substr(tokens[i + 1].end, argument_end - tokens[i + 1].end);
+            result.replace(
+                tokens[i].begin, tokens[close].end + shift - tokens[i].begin,
+                postgis.schema + ".st_srid((" + argument + ")::" + postgis.schema + ".geometry)");
         }
-        // GX_Srid(geometry): the SRID the value carries, NULL for NULL.
-        std::string argument =
-            text.substr(tokens[i + 1].end, tokens[close].begin - tokens[i + 1].end);
-        result.replace(
-            tokens[i].begin, tokens[close].end - tokens[i].begin,
-            postgis.schema + ".st_srid((" + argument + ")::" + postgis.schema + ".geometry)");
+        rewrites.push_back(
+            {tokens[i].begin, static_cast<std::ptrdiff_t>(result.size()) - length_before});
     }
     if (result != text) {
         tokens = pg_tokens(result, database.standard_strings);

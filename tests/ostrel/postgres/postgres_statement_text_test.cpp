@@ -51,6 +51,10 @@ TEST(PostgresStatementText, RewritesOnlyOutsideLiteralsNamesAndComments) {
         {"SELECT 'GX_AsShape(g)', GX_Srid(g), GX_AsShape(g) FROM t",
          "SELECT 'GX_AsShape(g)', gis.st_srid((g)::gis.geometry), "
          "gis.st_asbinary((g)::gis.geometry) AS \"ostrel.shape.1\" FROM t"},
+        // ... also inside one another.
+        {"SELECT GX_AsShape(f(g, GX_Srid(GX_Srid(h)))) AS s, GX_Srid(k) FROM t",
+         "SELECT gis.st_asbinary((f(g, gis.st_srid((gis.st_srid((h)::gis.geometry))::gis."
+         "geometry)))::gis.geometry) AS \"ostrel.shape.1\", gis.st_srid((k)::gis.geometry) FROM t"},
         // The catalog defined where a statement names it.
         {"SELECT * FROM systables", "WITH systables (tabid) AS (SELECT 1) SELECT * FROM systables"},
         {"WITH x AS (SELECT 2) SELECT * FROM systables, x",
