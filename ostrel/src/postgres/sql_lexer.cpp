@@ -19,12 +19,15 @@ constexpr const char kTrailingSignKeepers[] = "~!@#^&|`?%";
 constexpr const char* kMarkerComparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">="};
 
 // The keywords after which an operand stands, so that a "?" there is a
-// marker. All are reserved in PostgreSQL: none can be a bare column name.
+// marker. Most are reserved in PostgreSQL; "between", "by" and "escape" are
+// not, so a bare column of one of those names followed by jsonb's "?" reads
+// as a marker (quoting the name keeps the operator), the price of markers
+// where the grammar wants them.
 constexpr const char* kOperandKeywords[] = {
     "all",   "and",    "any",    "array", "between", "by",        "case",   "distinct",
     "else",  "escape", "for",    "from",  "having",  "ilike",     "in",     "like",
-    "limit", "not",    "offset", "on",    "or",      "returning", "select", "set",
-    "some",  "then",   "to",     "using", "values",  "when",      "where",  "with"};
+    "limit", "not",    "offset", "on",    "or",      "returning", "select", "some",
+    "then",  "to",     "using",  "when",  "where",   "with"};
 
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
@@ -205,10 +208,17 @@ bool operand_expected(const std::string& text, const std::vector<Token>& tokens)
 }
 
 // Adds the operator at [begin, end), split where it is a comparison glued
-// to a marker, and tells a "?" marker from the server's operator.
+// to a marker, and tells a "?" marker from the server's operator. Where an
+// operand is expected no operator of the server's can begin with "?" (they
+// all want one on their left), so a "?" there is a marker, whatever follows
+// it ("?||'%'"); the rest is lexed after it.
 void add_operator(const std::string& text, size_t begin, size_t end, int depth,
                   std::vector<Token>& tokens) {
     std::string op = text.substr(begin, end - begin);
+    if (op.size() > 1 && op[0] == '?' && operand_expected(text, tokens)) {
+        tokens.push_back({TokenKind::kMarker, begin, begin + 1, depth});
+        return;
+    }
     for (const char* comparison : kMarkerComparisons) {
         if (op.size() == std::strlen(comparison) + 1 && op.back() == '?' &&
             op.compare(0, op.size() - 1, comparison) == 0) {

@@ -42,6 +42,7 @@ TEST(PostgresStatementText, RewritesOnlyOutsideLiteralsNamesAndComments) {
         {"x=? AND y<>?", "x=$1 AND y<>$2"},
         {"SELECT ?, f(?)", "SELECT $1, f($2)"},
         {"x IN (?, ?) AND n = $1", "x IN ($1, $2) AND n = $1"},
+        {"n LIKE ?||'%' AND m > ?-1 AND k = ?*2", "n LIKE $1||'%' AND m > $2-1 AND k = $3*2"},
         // The server's operators of "?": jsonb's, jsonpath's, geometry's.
         {"tags ? 'key' AND n = ?", "tags ? 'key' AND n = $1"},
         {"tags ?| array['a'] AND tags ?& array[?]", "tags ?| array['a'] AND tags ?& array[$1]"},
