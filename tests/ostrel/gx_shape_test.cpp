@@ -184,6 +184,14 @@ TEST(GxShapeTest, DegenerateRingsAreKept) {
     le(bow_tie_shape).f64s({0, 0, 0, 1, 1, 0, 1, 1, 0, 0});
     EXPECT_EQ(expect_ok(bow_tie), bow_tie_shape);
 
+    // Beyond 1e154 the area is taken at a smaller scale, and so is its box:
+    // a thin counter-clockwise triangle is reversed, not left as it came.
+    Bytes huge, huge_shape;
+    wkb(huge, 3).u32(1).u32(4).f64s({0, 0, 1e300, 1e300, 1e300, 1.5e300, 0, 0});
+    le(huge_shape).u32(5).f64s({0, 0, 1e300, 1.5e300}).u32(1).u32(4).u32(0);
+    le(huge_shape).f64s({0, 0, 1e300, 1.5e300, 1e300, 1e300, 0, 0});
+    EXPECT_EQ(expect_ok(huge), huge_shape);
+
     // A flat exterior of two points is closed and kept with its hole and
     // the next polygon, Z and M alongside.
     Bytes multi, expected;

@@ -208,13 +208,13 @@ static void copy_in_order(const GxPointRun& run, GxRunCopy& copy) {
                   : copy_full_points<kSwap, false, false>(run, copy));
 }
 
-// Twice the signed area again, on coordinates scaled down by 2^-600 so that
+// Twice the signed area again, on coordinates scaled down by 2^kGxAreaScale so that
 // no product overflows: only for runs whose plain sum was not finite although
 // every coordinate is (values beyond about 1e154).
 static double scaled_twice_area(const GxRunCopy& copy, uint32_t count) {
     auto coordinate = [&](uint32_t index, int axis) {
         double value = gx_load_double(copy.xy + (2 * index + axis) * kGxDoubleBytes, false);
-        return std::ldexp(value, -600);
+        return std::ldexp(value, kGxAreaScale);
     };
     double twice = 0;
     for (uint32_t index = 0; index + 1 < count; ++index) {
@@ -235,6 +235,7 @@ void gx_copy_run(const GxPointRun& run, GxRunCopy& copy) {
     if (!copy.all_finite && gx_first_not_finite(copy, run.count, nullptr, nullptr) < 0) {
         copy.all_finite = true;
         copy.twice_area = scaled_twice_area(copy, run.count);
+        copy.area_scaled = true;
     }
 }
 

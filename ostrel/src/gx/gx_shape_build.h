@@ -97,13 +97,18 @@ inline GxBounds gx_empty_bounds() {
 }
 
 // One run decoded into the output (gx_run_copy.cpp).
+// The power of two that coordinates beyond about 1e154 are scaled by for a
+// ring's area, so that no product overflows.
+constexpr int kGxAreaScale = -600;
+
 struct GxRunCopy {
     uint8_t* xy = nullptr;  // where the run's first X goes
     uint8_t* z = nullptr;   // its first Z, when the output has Z
     uint8_t* m = nullptr;   // its first M, when the output has M
     // Filled by gx_copy_run:
     GxBounds bounds;
-    double twice_area = 0;  // signed, positive counter-clockwise
+    double twice_area = 0;     // signed, positive counter-clockwise
+    bool area_scaled = false;  // twice_area is of coordinates scaled by kGxAreaScale
     bool all_finite = true;
 };
 

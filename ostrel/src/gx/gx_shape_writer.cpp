@@ -175,9 +175,19 @@ constexpr double kTinyAreaShare = 0x1p-40;
 
 static int ring_orientation(const GxRunCopy& copy, uint32_t count) {
     const GxBounds& box = copy.bounds;
-    const double box_area = (box.xmax - box.xmin) * (box.ymax - box.ymin);
-    if (std::fabs(copy.twice_area) > kTinyAreaShare * 2 * box_area) {
-        return copy.twice_area > 0 ? 1 : -1;
+    double box_area = (box.xmax - box.xmin) * (box.ymax - box.ymin);
+    double twice_area = copy.twice_area;
+    if (copy.area_scaled || !std::isfinite(box_area)) {
+        // Beyond about 1e154 the box's area overflows as the ring's did: both
+        // are compared at the scale of the ring's area.
+        auto scaled = [](double value) { return std::ldexp(value, kGxAreaScale); };
+        box_area = (scaled(box.xmax) - scaled(box.xmin)) * (scaled(box.ymax) - scaled(box.ymin));
+        if (!copy.area_scaled) {
+            twice_area = scaled(scaled(twice_area));
+        }
+    }
+    if (std::fabs(twice_area) > kTinyAreaShare * 2 * box_area) {
+        return twice_area > 0 ? 1 : -1;
     }
     return turn_at_lowest_vertex(copy, count);
 }
