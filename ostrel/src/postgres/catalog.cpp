@@ -19,8 +19,6 @@
 
 #include "postgres/catalog.h"
 
-#include <strings.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -140,12 +138,6 @@ std::string filled(const char* definition, const PgDatabase& database) {
     replace_all(text, "{geometry}", std::to_string(database.postgis.geometry));
     replace_all(text, "{geography}", std::to_string(database.postgis.geography));
     return text;
-}
-
-bool is_word(const std::string& text, const Token& token, const char* word) {
-    size_t length = token.end - token.begin;
-    return token.kind == TokenKind::kWord && length == std::strlen(word) &&
-           strncasecmp(text.c_str() + token.begin, word, length) == 0;
 }
 
 }  // namespace

@@ -176,10 +176,8 @@ size_t operator_end(const std::string& text, size_t at) {
 }
 
 bool is_operand_keyword(const std::string& text, const Token& token) {
-    size_t length = token.end - token.begin;
     for (const char* keyword : kOperandKeywords) {
-        if (std::strlen(keyword) == length &&
-            strncasecmp(text.c_str() + token.begin, keyword, length) == 0) {
+        if (is_word(text, token, keyword)) {
             return true;
         }
     }
@@ -232,6 +230,12 @@ void add_operator(const std::string& text, size_t begin, size_t end, int depth,
 }
 
 }  // namespace
+
+bool is_word(const std::string& text, const Token& token, const char* word) {
+    size_t length = token.end - token.begin;
+    return token.kind == TokenKind::kWord && length == std::strlen(word) &&
+           strncasecmp(text.c_str() + token.begin, word, length) == 0;
+}
 
 std::vector<Token> pg_tokens(const std::string& text, bool standard_strings) {
     std::vector<Token> tokens;

@@ -50,6 +50,9 @@ struct Token {
 // jsonb's "tags ? 'key'", and so is every longer run such as "?|" and "?&".
 std::vector<Token> pg_tokens(const std::string& text, bool standard_strings);
 
+// Whether token is the bare word word (lower case), in any letter case.
+bool is_word(const std::string& text, const Token& token, const char* word);
+
 // text with every kMarker of tokens numbered "$1", "$2", ... in order.
 std::string with_numbered_markers(const std::string& text, const std::vector<Token>& tokens);
 

@@ -15,8 +15,6 @@
 
 #include "postgres/statement_text.h"
 
-#include <strings.h>
-
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -28,12 +26,6 @@
 #include "postgres/sql_lexer.h"
 
 namespace {
-
-bool is_word(const std::string& text, const Token& token, const char* word) {
-    size_t length = token.end - token.begin;
-    return token.kind == TokenKind::kWord && length == std::strlen(word) &&
-           strncasecmp(text.c_str() + token.begin, word, length) == 0;
-}
 
 // The closing parenthesis that matches the opening one at tokens[open];
 // tokens.size() when there is none.
