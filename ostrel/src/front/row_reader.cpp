@@ -23,6 +23,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "core/trace.h"
 #include "front/connection.h"
@@ -79,6 +80,11 @@ struct RowReader {
     ReadEnd end = ReadEnd::kReading;
     const Cell* row_in_engine = nullptr;
     std::atomic<bool> stop{false};
+
+    // A row the thread stopped holding, kept here when the connection is
+    // taken back: the operation that takes it may free the engine's copy.
+    std::vector<Cell> kept_cells;
+    std::vector<uint8_t> kept_bytes;
 
     pthread_t thread{};
     bool thread_running = false;  // started and not yet joined
@@ -215,8 +221,31 @@ void* read_rows(void* argument) {
 
 void stop_thread(RowReader& reader);
 
+// The row the stopped thread left in the engine, copied into the reader's
+// own storage: the fetch that hands it out comes after the operation that
+// took the connection back.
+void keep_row_in_engine(RowReader& reader) {
+    if (reader.end != ReadEnd::kRowInEngine || reader.row_in_engine == nullptr) {
+        return;
+    }
+    const Cell* row = reader.row_in_engine;
+    reader.kept_cells.assign(row, row + reader.columns);
+    reader.kept_bytes.resize(row_bytes(row, reader.columns));
+    size_t used = 0;
+    for (Cell& cell : reader.kept_cells) {
+        if ((cell.kind == CellKind::kText || cell.kind == CellKind::kBlob) && cell.length > 0) {
+            std::memcpy(reader.kept_bytes.data() + used, cell.blob, cell.length);
+            cell.blob = reader.kept_bytes.data() + used;  // text and blob share the pointer
+            used += cell.length;
+        }
+    }
+    reader.row_in_engine = reader.kept_cells.data();
+}
+
 void give_back(void* holder) {
-    stop_thread(*static_cast<RowReader*>(holder));
+    RowReader& reader = *static_cast<RowReader*>(holder);
+    stop_thread(reader);
+    keep_row_in_engine(reader);
 }
 
 // Starts (or starts again) the reader's thread, taking the connection from
