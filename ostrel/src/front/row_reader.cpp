@@ -117,6 +117,22 @@ size_t row_bytes(const Cell* row, int columns) {
     return bytes;
 }
 
+// Copies the cells of row to out and their texts and blobs to bytes, which
+// has room for row_bytes of it; returns the bytes used.
+size_t copy_cells(const Cell* row, int columns, Cell* out, uint8_t* bytes) {
+    size_t used = 0;
+    for (int i = 0; i < columns; ++i) {
+        out[i] = row[i];
+        if ((row[i].kind == CellKind::kText || row[i].kind == CellKind::kBlob) &&
+            row[i].length > 0) {
+            std::memcpy(bytes + used, row[i].blob, row[i].length);
+            out[i].blob = bytes + used;  // text and blob share the pointer
+            used += row[i].length;
+        }
+    }
+    return used;
+}
+
 // Copies row into the next place of block; false when its bytes no longer
 // fit (needed is row_bytes of it).
 bool copy_row(RowBlock& block, const Cell* row, int columns, size_t needed) {
@@ -124,16 +140,7 @@ bool copy_row(RowBlock& block, const Cell* row, int columns, size_t needed) {
         return false;
     }
     Cell* out = block.cells + static_cast<size_t>(block.rows) * static_cast<size_t>(columns);
-    for (int i = 0; i < columns; ++i) {
-        out[i] = row[i];
-        if ((row[i].kind == CellKind::kText || row[i].kind == CellKind::kBlob) &&
-            row[i].length > 0) {
-            uint8_t* place = block.bytes + block.bytes_used;
-            std::memcpy(place, row[i].blob, row[i].length);
-            out[i].blob = place;  // text and blob share the pointer
-            block.bytes_used += row[i].length;
-        }
-    }
+    block.bytes_used += copy_cells(row, columns, out, block.bytes + block.bytes_used);
     ++block.rows;
     return true;
 }
@@ -229,16 +236,9 @@ void keep_row_in_engine(RowReader& reader) {
         return;
     }
     const Cell* row = reader.row_in_engine;
-    reader.kept_cells.assign(row, row + reader.columns);
+    reader.kept_cells.resize(static_cast<size_t>(reader.columns));
     reader.kept_bytes.resize(row_bytes(row, reader.columns));
-    size_t used = 0;
-    for (Cell& cell : reader.kept_cells) {
-        if ((cell.kind == CellKind::kText || cell.kind == CellKind::kBlob) && cell.length > 0) {
-            std::memcpy(reader.kept_bytes.data() + used, cell.blob, cell.length);
-            cell.blob = reader.kept_bytes.data() + used;  // text and blob share the pointer
-            used += cell.length;
-        }
-    }
+    copy_cells(row, reader.columns, reader.kept_cells.data(), reader.kept_bytes.data());
     reader.row_in_engine = reader.kept_cells.data();
 }
 
