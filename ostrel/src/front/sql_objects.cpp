@@ -7,40 +7,38 @@
 
 SqlObjects sql_objects_state;
 
+namespace {
+
+// The object of id in list, remembered as the last one found.
+template <typename Object>
+Object* find_in(std::vector<std::unique_ptr<Object>>& list, Object*& last, const char* id) {
+    for (auto& object : list) {
+        if (same_id(object->id, id)) {
+            last = object.get();
+            return object.get();
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 Statement* find_statement(const char* id) {
     SqlObjects& objects = sql_objects();
     if (objects.last_statement != nullptr && same_id(objects.last_statement->id, id)) {
         return objects.last_statement;
     }
-    for (auto& statement : objects.statements) {
-        if (same_id(statement->id, id)) {
-            objects.last_statement = statement.get();
-            return statement.get();
-        }
-    }
-    return nullptr;
+    return find_in(objects.statements, objects.last_statement, id);
 }
 
 Descriptor* find_descriptor_in_list(const char* id) {
     SqlObjects& objects = sql_objects();
-    for (auto& descriptor : objects.descriptors) {
-        if (same_id(descriptor->id, id)) {
-            objects.last_descriptor = descriptor.get();
-            return descriptor.get();
-        }
-    }
-    return nullptr;
+    return find_in(objects.descriptors, objects.last_descriptor, id);
 }
 
 Cursor* find_cursor_in_list(const char* id) {
     SqlObjects& objects = sql_objects();
-    for (auto& cursor : objects.cursors) {
-        if (same_id(cursor->id, id)) {
-            objects.last_cursor = cursor.get();
-            return cursor.get();
-        }
-    }
-    return nullptr;
+    return find_in(objects.cursors, objects.last_cursor, id);
 }
 
 void release_statement(Statement& statement) {
